@@ -1,0 +1,97 @@
+#pragma once
+
+#include "PxTypes.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace px {
+
+// Where a record sits: its data block and its slot in that block.
+// A position is a hint: when another writer has moved the record since it was read,
+// update() and remove() find it again by its bytes.
+struct RecordPos
+{
+    quint16 block = 0;
+    quint16 slot = 0;
+    friend bool operator==(const RecordPos &, const RecordPos &) = default;
+};
+
+// One Paradox table pair (.DB with its optional .MB). Every public call sees the latest
+// committed state of the file, also when another process writes it. All failures are
+// EngineError. Writes return only after their data has reached the medium.
+class Table
+{
+public:
+    enum class Mode {
+        ReadOnly,   // read only; beside other opens, refused while someone holds it exclusively
+        Shared,     // read and write beside other shared opens
+        Exclusive,  // read and write; refused while anybody else has the table open
+    };
+
+    // A new non-keyed table pair. Refuses when the .DB or the .MB already exists.
+    static void create(const QString &dbPath, const QVector<FieldDef> &fields,
+                       const CreateOptions &options = {});
+    // All records go, the structure stays (takes the table exclusively while it works).
+    static void emptyTable(const QString &dbPath);
+
+    explicit Table(const QString &dbPath, Mode mode = Mode::Shared);
+    ~Table();
+    Table(const Table &) = delete;
+    Table &operator=(const Table &) = delete;
+
+    const QString &path() const;
+    QString memoPath() const;  // empty when the table has no blob fields
+    Mode mode() const;
+    const TableInfo &info() const;
+    const QVector<FieldDef> &fields() const;
+    int fieldIndex(QStringView name) const;  // names match without regard to case; -1 if none
+    // True when opening found the header stale (a crash during a write) and rebuilt it.
+    bool wasRepaired() const;
+
+    // Natural order.
+    quint32 recordCount();
+    std::optional<RecordPos> first();
+    std::optional<RecordPos> last();
+    std::optional<RecordPos> next(RecordPos pos);
+    std::optional<RecordPos> prior(RecordPos pos);
+    // Random access by ordinal, 0-based (walks the block chain once, then cached until a change).
+    std::optional<RecordPos> at(quint32 ordinal);
+    // Ordinal of a position, or -1 when it holds no record.
+    qint64 ordinalOf(RecordPos pos);
+
+    // The record's stored bytes (info().recordSize of them). Throws when pos holds no record.
+    QByteArray readRaw(RecordPos pos);
+    // Decodes one field of a stored record; memo text comes from the .MB.
+    Value decode(const QByteArray &raw, int field);
+    QVector<Value> readValues(RecordPos pos);
+
+    // Calls fn for every record in natural order until it returns false. The bytes are valid
+    // during the call only. Faster than first()/next() for whole-table work.
+    void scan(const std::function<bool(RecordPos pos, const char *raw)> &fn);
+    Value decode(const char *raw, int field);
+
+    // Writes. values has one entry per field in declared order; monostate empties a field.
+    // Text the code page cannot hold is refused before anything is written.
+    RecordPos append(const QVector<Value> &values);
+    // originalRaw is the record as read; it finds the record again if it moved.
+    RecordPos update(RecordPos pos, const QByteArray &originalRaw, const QVector<Value> &values);
+    // Returns where the next record now is, or the new last record, or nullopt when none is left.
+    std::optional<RecordPos> remove(RecordPos pos, const QByteArray &originalRaw);
+    void emptyAll();
+    // When false, posts skip the flush to the medium (benchmarks and bulk imports only).
+    void setSyncWrites(bool on);
+
+    // Checks every invariant of the pair; returns the problems found, empty when sound.
+    QStringList check();
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace px
