@@ -1,0 +1,77 @@
+#include "PxError.h"
+
+#include <QDir>
+
+#include <cerrno>
+#include <cstring>
+
+DataError::DataError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+
+namespace px {
+
+namespace {
+QString name(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+} // namespace
+
+EngineError EngineError::fileMissing(const QString &path)
+{
+    return {Kind::FileMissing, QStringLiteral("Arquivo não encontrado: %1").arg(name(path))};
+}
+
+EngineError EngineError::memoMissing(const QString &path)
+{
+    return {Kind::MemoMissing, QStringLiteral("Arquivo de memorandos não encontrado: %1").arg(name(path))};
+}
+
+EngineError EngineError::inUse(const QString &path)
+{
+    return {Kind::InUse, QStringLiteral("A tabela %1 está em uso por outro programa").arg(name(path))};
+}
+
+EngineError EngineError::damaged(const QString &path, const QString &reason)
+{
+    return {Kind::Damaged,
+            QStringLiteral("%1 não é uma tabela Paradox ou está danificada: %2").arg(name(path), reason)};
+}
+
+EngineError EngineError::unsupported(const QString &path, const QString &reason)
+{
+    return {Kind::Unsupported, QStringLiteral("Tabela %1 não suportada: %2").arg(name(path), reason)};
+}
+
+EngineError EngineError::writeFailed(const QString &path, int errnoValue)
+{
+    if (errnoValue == ENOSPC || errnoValue == EDQUOT)
+        return {Kind::DiskFull, QStringLiteral("Sem espaço no disco para gravar %1").arg(name(path))};
+    return {Kind::WriteFailed, QStringLiteral("Falha ao gravar %1: %2")
+                                   .arg(name(path), QString::fromLocal8Bit(std::strerror(errnoValue)))};
+}
+
+EngineError EngineError::readFailed(const QString &path, int errnoValue)
+{
+    return {Kind::WriteFailed, QStringLiteral("Falha ao ler %1: %2")
+                                   .arg(name(path), QString::fromLocal8Bit(std::strerror(errnoValue)))};
+}
+
+EngineError EngineError::badText(const QString &path, const QString &field)
+{
+    return {Kind::BadText,
+            QStringLiteral("O campo %1 contém caracteres que a tabela %2 não pode guardar")
+                .arg(field, name(path))};
+}
+
+EngineError EngineError::conflict(const QString &path)
+{
+    return {Kind::Conflict,
+            QStringLiteral("O registro foi alterado ou excluído por outro programa na tabela %1").arg(name(path))};
+}
+
+EngineError EngineError::exists(const QString &path)
+{
+    return {Kind::Exists, QStringLiteral("O arquivo %1 já existe").arg(name(path))};
+}
+
+} // namespace px

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "PxFile.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QStringList>
+
+#include <map>
+
+namespace px {
+
+// The .MB companion: 4096-byte blocks holding blob data that does not fit a record's leader.
+// Blobs up to 2048 bytes share sub-allocated blocks (type 3), longer ones get their own run
+// of blocks (type 2); freed space becomes type 4 or an empty slot and is reused.
+class MemoFile
+{
+public:
+    static constexpr int BlockSize = 4096;
+    static constexpr int SmallLimit = 2048;
+
+    static QByteArray emptyHeaderBlock();
+
+    explicit MemoFile(File &file) : m_file(file) {}
+
+    // Checks the header block; throws EngineError when the file is not a memo file.
+    void validate();
+    // Reads a blob given its record reference; throws EngineError when the reference is bad.
+    QByteArray read(quint32 location, quint32 length);
+
+    // Stores data in free space (never over live data) and returns its location.
+    quint32 store(const QByteArray &data);
+    // Frees the space of a blob that no record references any more.
+    void release(quint32 location, quint32 length);
+    // Drops what is known about free space and cached blocks (after another writer's changes).
+    void invalidate();
+    // Cuts a torn tail left by an interrupted extension.
+    void trimPartialTail();
+
+    // Every blob in the file as location -> length (type-2 runs and used type-3 slots).
+    // Adds to problems what is structurally wrong.
+    std::map<quint32, quint32> blobs(QStringList *problems);
+
+private:
+    struct SubSummary
+    {
+        int freeSlots = 0;
+        int freeChunks = 0;
+    };
+
+    void buildMap();
+    qint64 blockCount() const;
+    quint32 storeSmall(const QByteArray &data);
+    quint32 storeLarge(const QByteArray &data);
+    void addFreeRun(quint32 block, quint32 count);
+    QByteArray readBlock(quint32 block);
+
+    File &m_file;
+    bool m_mapValid = false;
+    std::map<quint32, quint32> m_freeRuns;     // first block -> count, type 4
+    std::map<quint32, SubSummary> m_subBlocks; // type-3 blocks
+    quint32 m_blockCount = 0;
+    qint64 m_cacheBlock = -1;
+    QByteArray m_cache;
+};
+
+} // namespace px
