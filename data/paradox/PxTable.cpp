@@ -775,7 +775,10 @@ struct Table::Impl
             unlock();
             return r;
         } catch (...) {
-            recover();
+            if (h.writeMarker)
+                recover();  // something reached the file: make the header agree with it
+            else
+                invalidateCaches();
             unlockAll();
             throw;
         }
