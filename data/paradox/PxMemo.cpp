@@ -144,6 +144,7 @@ void MemoFile::invalidate()
     m_mapValid = false;
     m_freeRuns.clear();
     m_subBlocks.clear();
+    m_roomy.clear();
     m_cacheBlock = -1;
     m_cache.clear();
 }
@@ -189,6 +190,7 @@ std::map<quint32, quint32> MemoFile::blobs(QStringList *problems)
     std::map<quint32, quint32> out;
     m_freeRuns.clear();
     m_subBlocks.clear();
+    m_roomy.clear();
     m_blockCount = quint32(blockCount());
     if (m_file.size() % BlockSize != 0)
         problems->append(QStringLiteral("%1: tamanho não é múltiplo de 4096").arg(m_file.path()));
@@ -222,7 +224,7 @@ std::map<quint32, quint32> MemoFile::blobs(QStringList *problems)
             }
             for (int c = FirstChunk; c <= LastChunk; ++c)
                 sum.freeChunks += used[c] ? 0 : 1;
-            m_subBlocks[b] = sum;
+            noteSummary(b, sum);
             ++b;
             break;
         }
@@ -251,9 +253,15 @@ quint32 MemoFile::store(const QByteArray &data)
 quint32 MemoFile::storeSmall(const QByteArray &data)
 {
     const int need = int((data.size() + 15) / 16);
-    for (auto &[block, sum] : m_subBlocks) {
+    // Newest blocks first, and only a few tries: a fragmented block must not make every
+    // store read the whole file.
+    int tries = 0;
+    for (auto rit = m_roomy.rbegin(); rit != m_roomy.rend() && tries < 4; ++rit) {
+        const quint32 block = *rit;
+        SubSummary &sum = m_subBlocks[block];
         if (sum.freeSlots == 0 || sum.freeChunks < need)
             continue;
+        ++tries;
         QByteArray blk = readBlock(block);
         auto *p = reinterpret_cast<unsigned char *>(blk.data());
         bool used[256];
@@ -286,6 +294,7 @@ quint32 MemoFile::storeSmall(const QByteArray &data)
         m_cache = blk;
         sum.freeSlots -= 1;
         sum.freeChunks -= need;
+        noteSummary(block, sum);
         return block * BlockSize | quint32(slot);
     }
     // A new sub-allocated block, in free space or at the end.
@@ -322,6 +331,7 @@ quint32 MemoFile::storeSmall(const QByteArray &data)
     m_cacheBlock = block;
     m_cache = blk;
     m_subBlocks[block] = SubSummary{Slots - 1, ChunkCount - need};
+    noteSummary(block, m_subBlocks[block]);
     return block * BlockSize | quint32(Slots - 1);
 }
 
@@ -398,6 +408,15 @@ void MemoFile::release(quint32 location, quint32 length)
     m_cache = blk;
     it->second.freeSlots += 1;
     it->second.freeChunks += s.chunks;
+    noteSummary(block, it->second);
+}
+
+void MemoFile::noteSummary(quint32 block, const SubSummary &sum)
+{
+    if (sum.freeSlots > 0 && sum.freeChunks > 0)
+        m_roomy.insert(block);
+    else
+        m_roomy.erase(block);
 }
 
 } // namespace px

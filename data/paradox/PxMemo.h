@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <map>
+#include <set>
 
 namespace px {
 
@@ -59,6 +60,8 @@ private:
     bool m_mapValid = false;
     std::map<quint32, quint32> m_freeRuns;     // first block -> count, type 4
     std::map<quint32, SubSummary> m_subBlocks; // type-3 blocks
+    std::set<quint32> m_roomy;                 // type-3 blocks with a free slot and free chunks
+    void noteSummary(quint32 block, const SubSummary &sum);
     quint32 m_blockCount = 0;
     qint64 m_cacheBlock = -1;
     QByteArray m_cache;

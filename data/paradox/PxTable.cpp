@@ -753,7 +753,9 @@ struct Table::Impl
         h.changeCount = quint16(h.changeCount + 1);
         writeHeaderPrefix();
         syncDb();
-        invalidateCaches();
+        // Our own memo changes are tracked as they are made; only the block views go stale.
+        cacheValid = false;
+        indexValid = false;
     }
 
     // A failed write: rebuild the header from what reached the file, if we still can.
@@ -1241,7 +1243,16 @@ Table::Mode Table::mode() const { return d->mode; }
 const TableInfo &Table::info() const { return d->info; }
 const QVector<FieldDef> &Table::fields() const { return d->fields; }
 bool Table::wasRepaired() const { return d->repaired; }
-void Table::setSyncWrites(bool on) { d->syncWrites = on; }
+void Table::setSyncWrites(bool on)
+{
+    if (on && !d->syncWrites && d->mode != Mode::ReadOnly) {
+        // What was written unflushed reaches the medium now.
+        if (d->memo)
+            d->mb.sync();
+        d->db.sync();
+    }
+    d->syncWrites = on;
+}
 
 int Table::fieldIndex(QStringView name) const
 {
