@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The commands of bl-tool. Each returns the process exit code.
+namespace bltool {
+
+enum Exit { Ok = 0, Problems = 1, Error = 2 };
+
+int create(const QString &kind, const QString &dbPath);
+int dump(const QString &dbPath);
+int import(const QString &dbPath);
+int check(const QString &dbPath);
+
+// Messages go to standard error, prefixed with the tool's name.
+void printError(const QString &message);
+
+} // namespace bltool

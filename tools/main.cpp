@@ -1,0 +1,68 @@
+// bl-tool: the command-line companion of the B/L program, for installers, support staff
+// and scripts. QtCore only.
+
+#include "Commands.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+namespace {
+
+const char kUsage[] =
+    "Uso: bl-tool COMANDO ARGUMENTOS\n"
+    "\n"
+    "  create register|transfer ARQ.DB  cria um par de tabelas vazio (ARQ.DB e ARQ.MB)\n"
+    "                                   com os campos do cadastro (Bl_) ou do arquivo\n"
+    "                                   de transferência (Di_); nunca sobrescreve\n"
+    "  dump ARQ.DB                      lista a tabela em linhas JSON (UTF-8): um\n"
+    "                                   cabeçalho e um objeto por registro\n"
+    "  import ARQ.DB < REGISTROS.jsonl  acrescenta os registros dados como objetos JSON,\n"
+    "                                   um por linha; tudo ou nada\n"
+    "  check ARQ.DB                     verifica a tabela e seu arquivo de memorandos\n"
+    "\n"
+    "Código de saída: 0 sucesso, 1 check encontrou problemas, 2 erro.\n";
+
+int usage(bool asked)
+{
+    std::fputs(kUsage, asked ? stdout : stderr);
+    return asked ? bltool::Ok : bltool::Error;
+}
+
+int run(const QStringList &args)
+{
+    if (args.size() == 1 && (args[0] == u"-h" || args[0] == u"--help" || args[0] == u"help"))
+        return usage(true);
+    if (args.isEmpty())
+        return usage(false);
+
+    const QString &command = args[0];
+    if (command == u"create" && args.size() == 3)
+        return bltool::create(args[1], args[2]);
+    if (args.size() == 2) {
+        if (command == u"dump")
+            return bltool::dump(args[1]);
+        if (command == u"import")
+            return bltool::import(args[1]);
+        if (command == u"check")
+            return bltool::check(args[1]);
+    }
+    return usage(false);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    try {
+        return run(app.arguments().mid(1));
+    } catch (const std::bad_alloc &) {
+        bltool::printError(QStringLiteral("memória insuficiente"));
+    } catch (const std::exception &e) {
+        bltool::printError(QString::fromUtf8(e.what()));
+    }
+    return bltool::Error;
+}
