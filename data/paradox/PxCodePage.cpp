@@ -2,6 +2,10 @@
 
 #include <array>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace px::codepage {
 
 namespace {
@@ -156,6 +160,30 @@ QString decode(int codePage, const char *bytes, qsizetype len)
             out[k] = QChar(b);  // unassigned bytes keep their value, as Windows does
     }
     return s;
+}
+
+void decodeInto(int codePage, const char *bytes, qsizetype len, QString &out)
+{
+    out.resize(len);
+    auto *o = reinterpret_cast<char16_t *>(out.data());
+    const auto *u = reinterpret_cast<const unsigned char *>(bytes);
+    const char16_t *half = upperHalf(codePage);
+    qsizetype k = 0;
+#ifdef __SSE2__
+    // Sixteen bytes at a time while they are ASCII: this is the hot loop of a table scan.
+    const __m128i zero = _mm_setzero_si128();
+    for (; k + 16 <= len; k += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(u + k));
+        if (_mm_movemask_epi8(v) != 0)
+            break;
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(o + k), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(o + k + 8), _mm_unpackhi_epi8(v, zero));
+    }
+#endif
+    for (; k < len; ++k) {
+        const unsigned char b = u[k];
+        o[k] = b < 0x80 || !half || !half[b - 0x80] ? char16_t(b) : half[b - 0x80];
+    }
 }
 
 } // namespace px::codepage

@@ -13,5 +13,7 @@ bool canEncode(int codePage, QStringView text);
 // Encodes text; returns false (and leaves out untouched) when a character has no byte.
 bool encode(int codePage, QStringView text, QByteArray &out);
 QString decode(int codePage, const char *bytes, qsizetype len);
+// Same, into out, reusing its buffer when it is not shared.
+void decodeInto(int codePage, const char *bytes, qsizetype len, QString &out);
 
 } // namespace px::codepage

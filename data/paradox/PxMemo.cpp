@@ -81,24 +81,38 @@ void MemoFile::validate()
         throw EngineError::damaged(m_file.path(), QStringLiteral("não é um arquivo de memorandos"));
 }
 
-qint64 MemoFile::blockCount() const
+qint64 MemoFile::fileSize()
 {
-    return m_file.size() / BlockSize;
+    if (m_size < 0)
+        m_size = m_file.size();
+    return m_size;
+}
+
+qint64 MemoFile::blockCount()
+{
+    return fileSize() / BlockSize;
 }
 
 QByteArray MemoFile::readBlock(quint32 block)
 {
-    if (m_cacheBlock == block)
-        return m_cache;
-    QByteArray b(BlockSize, Qt::Uninitialized);
-    if (!m_file.readAt(qint64(block) * BlockSize, b.data(), BlockSize))
-        throw EngineError::damaged(m_file.path(), QStringLiteral("bloco de memorando além do fim do arquivo"));
-    m_cacheBlock = block;
-    m_cache = b;
-    return b;
+    if (m_cacheBlock != block) {
+        m_cacheBlock = -1;
+        m_cache.resize(BlockSize);
+        if (!m_file.readAt(qint64(block) * BlockSize, m_cache.data(), BlockSize))
+            throw EngineError::damaged(m_file.path(), QStringLiteral("bloco de memorando além do fim do arquivo"));
+        m_cacheBlock = block;
+    }
+    return m_cache;
 }
 
 QByteArray MemoFile::read(quint32 location, quint32 length)
+{
+    QByteArray scratch;
+    const char *p = view(location, length, scratch);
+    return p == scratch.constData() ? scratch : QByteArray(p, qsizetype(length));
+}
+
+const char *MemoFile::view(quint32 location, quint32 length, QByteArray &scratch)
 {
     auto bad = [&](const QString &why) { return EngineError::damaged(m_file.path(), why); };
     const quint32 offset = location & 0xFFFFFF00u;
@@ -120,15 +134,15 @@ QByteArray MemoFile::read(quint32 location, quint32 length)
             throw bad(QStringLiteral("tamanho de memorando divergente"));
         if (count == 0 || block + qint64(count) > blocks || qint64(length) + 9 > qint64(count) * BlockSize)
             throw bad(QStringLiteral("memorando além do fim do arquivo"));
-        QByteArray data(qsizetype(length), Qt::Uninitialized);
-        if (!m_file.readAt(qint64(offset) + 9, data.data(), length))
+        scratch.resize(qsizetype(length));
+        if (!m_file.readAt(qint64(offset) + 9, scratch.data(), length))
             throw bad(QStringLiteral("memorando além do fim do arquivo"));
-        return data;
+        return scratch.constData();
     }
     if (index >= Slots)
         throw bad(QStringLiteral("referência de memorando inválida"));
-    const QByteArray b = readBlock(block);
-    const unsigned char *p = u(b);
+    readBlock(block);
+    const unsigned char *p = u(m_cache);
     if (p[0] != 3)
         throw bad(QStringLiteral("bloco de memorando de tipo inesperado (%1)").arg(p[0]));
     const Slot s = slotAt(p, int(index));
@@ -136,7 +150,7 @@ QByteArray MemoFile::read(quint32 location, quint32 length)
         throw bad(QStringLiteral("entrada de memorando inválida"));
     if (s.length() != length)
         throw bad(QStringLiteral("tamanho de memorando divergente"));
-    return b.mid(s.chunk * 16, qsizetype(length));
+    return m_cache.constData() + s.chunk * 16;
 }
 
 void MemoFile::invalidate()
@@ -145,6 +159,7 @@ void MemoFile::invalidate()
     m_freeRuns.clear();
     m_subBlocks.clear();
     m_roomy.clear();
+    m_size = -1;
     m_cacheBlock = -1;
     m_cache.clear();
 }
@@ -154,6 +169,7 @@ void MemoFile::trimPartialTail()
     const qint64 size = m_file.size();
     if (size % BlockSize != 0)
         m_file.truncate(size / BlockSize * BlockSize);
+    m_size = -1;
 }
 
 void MemoFile::addFreeRun(quint32 block, quint32 count)
@@ -328,6 +344,7 @@ quint32 MemoFile::storeSmall(const QByteArray &data)
         ++m_blockCount;
     }
     m_file.writeAt(qint64(block) * BlockSize, blk.constData(), BlockSize);
+    m_size = -1;
     m_cacheBlock = block;
     m_cache = blk;
     m_subBlocks[block] = SubSummary{Slots - 1, ChunkCount - need};
@@ -372,6 +389,7 @@ quint32 MemoFile::storeLarge(const QByteArray &data)
         m_blockCount += count;
     }
     m_file.writeAt(qint64(block) * BlockSize, run.constData(), run.size());
+    m_size = -1;
     if (m_cacheBlock >= block && m_cacheBlock < block + count)
         m_cacheBlock = -1;
     return block * BlockSize | 0xFF;

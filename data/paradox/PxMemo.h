@@ -28,6 +28,8 @@ public:
     void validate();
     // Reads a blob given its record reference; throws EngineError when the reference is bad.
     QByteArray read(quint32 location, quint32 length);
+    // Same without a copy where it can: the bytes stay valid until the next call.
+    const char *view(quint32 location, quint32 length, QByteArray &scratch);
 
     // Stores data in free space (never over live data) and returns its location.
     quint32 store(const QByteArray &data);
@@ -50,7 +52,8 @@ private:
     };
 
     void buildMap();
-    qint64 blockCount() const;
+    qint64 blockCount();
+    qint64 fileSize();
     quint32 storeSmall(const QByteArray &data);
     quint32 storeLarge(const QByteArray &data);
     void addFreeRun(quint32 block, quint32 count);
@@ -63,6 +66,7 @@ private:
     std::set<quint32> m_roomy;                 // type-3 blocks with a free slot and free chunks
     void noteSummary(quint32 block, const SubSummary &sum);
     quint32 m_blockCount = 0;
+    qint64 m_size = -1;  // cached file size; -1 = ask the file
     qint64 m_cacheBlock = -1;
     QByteArray m_cache;
 };

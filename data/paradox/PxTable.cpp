@@ -138,6 +138,7 @@ struct Table::Impl
     int lockDepth = 0;
     bool lockIsWrite = false;
     bool staleHeader = false;  // read-only view of a table left mid-write: trust only the chain
+    qint64 dbSize = 0;         // as of the last header refresh or own write
 
     Block cache;
     bool cacheValid = false;
@@ -251,7 +252,7 @@ struct Table::Impl
 
     void validateCounters()
     {
-        const qint64 size = db.size();
+        const qint64 size = dbSize = db.size();
         if (h.fileBlocks > 0 && size < h.blockOffset(h.fileBlocks) + 6)
             throw damaged(QStringLiteral("arquivo menor que o número de blocos indicado"));
         if (h.firstBlock > h.fileBlocks || h.lastBlock > h.fileBlocks || h.firstFree > h.fileBlocks)
@@ -291,7 +292,7 @@ struct Table::Impl
         b.recordSize = h.recordSize;
         b.data = QByteArray(h.blockSize(), '\0');
         const qint64 off = h.blockOffset(no);
-        const qint64 avail = std::min<qint64>(h.blockSize(), db.size() - off);
+        const qint64 avail = std::min<qint64>(h.blockSize(), dbSize - off);
         if (avail < 6 || !db.readAt(off, b.data.data(), avail))
             throw damaged(QStringLiteral("bloco %1 além do fim do arquivo").arg(no));
         parseBlockHeader(b, reinterpret_cast<const unsigned char *>(b.data.constData()));
@@ -452,7 +453,43 @@ struct Table::Impl
         return memo->read(loc, len);
     }
 
+    QByteArray scratch;
+
+    // The blob's bytes without a copy where possible; valid until the next memo read.
+    const char *blobView(const char *raw, int field, qsizetype *len)
+    {
+        const FieldDef &f = fields[field];
+        const auto *p = reinterpret_cast<const unsigned char *>(raw + offsets[field]);
+        const quint32 loc = le32(p + f.size);
+        const quint32 n = le32(p + f.size + 4);
+        *len = qsizetype(n);
+        if (n == 0)
+            return nullptr;
+        if (n <= quint32(f.size))
+            return raw + offsets[field];
+        if (!memo)
+            throw damaged(QStringLiteral("referência a memorando sem arquivo de memorandos"));
+        return memo->view(loc, n, scratch);
+    }
+
     Value decodeField(const char *raw, int field)
+    {
+        Value v;
+        decodeInto(raw, field, v);
+        return v;
+    }
+
+    // Text into out, reusing the string out already holds.
+    static void setText(Value &out, int codePage, const char *bytes, qsizetype len)
+    {
+        if (QString *s = std::get_if<QString>(&out)) {
+            codepage::decodeInto(codePage, bytes, len, *s);
+            return;
+        }
+        out = codepage::decode(codePage, bytes, len);
+    }
+
+    void decodeInto(const char *raw, int field, Value &out)
     {
         const FieldDef &f = fields[field];
         const char *c = raw + offsets[field];
@@ -461,87 +498,124 @@ struct Table::Impl
         case FieldType::Alpha: {
             const void *nul = std::memchr(c, 0, size_t(f.size));
             const qsizetype len = nul ? static_cast<const char *>(nul) - c : f.size;
-            if (len == 0)
-                return std::monostate{};
-            return codepage::decode(h.codePage, c, len);
+            if (len == 0) {
+                out = std::monostate{};
+                return;
+            }
+            setText(out, h.codePage, c, len);
+            return;
         }
         case FieldType::Date: {
             const quint32 v = be32(p);
-            if (v == 0)
-                return std::monostate{};
-            return QDate::fromJulianDay(qint64(qint32(v ^ 0x80000000u)) + DateOffset);
+            if (v == 0) {
+                out = std::monostate{};
+                return;
+            }
+            out = QDate::fromJulianDay(qint64(qint32(v ^ 0x80000000u)) + DateOffset);
+            return;
         }
         case FieldType::Short: {
             const quint16 v = be16(p);
-            if (v == 0)
-                return std::monostate{};
-            return qint64(qint16(v ^ 0x8000));
+            if (v == 0) {
+                out = std::monostate{};
+                return;
+            }
+            out = qint64(qint16(v ^ 0x8000));
+            return;
         }
         case FieldType::Long:
         case FieldType::AutoInc: {
             const quint32 v = be32(p);
-            if (v == 0)
-                return std::monostate{};
-            return qint64(qint32(v ^ 0x80000000u));
+            if (v == 0) {
+                out = std::monostate{};
+                return;
+            }
+            out = qint64(qint32(v ^ 0x80000000u));
+            return;
         }
         case FieldType::Number:
         case FieldType::Currency: {
             bool null;
             const double d = decodeDouble(p, &null);
-            if (null)
-                return std::monostate{};
-            return d;
+            if (null) {
+                out = std::monostate{};
+                return;
+            }
+            out = d;
+            return;
         }
         case FieldType::Logical:
-            if (p[0] == 0)
-                return std::monostate{};
-            return (p[0] & 0x7F) != 0;
+            if (p[0] == 0) {
+                out = std::monostate{};
+                return;
+            }
+            out = (p[0] & 0x7F) != 0;
+            return;
         case FieldType::Time: {
             const quint32 v = be32(p);
-            if (v == 0)
-                return std::monostate{};
+            if (v == 0) {
+                out = std::monostate{};
+                return;
+            }
             const qint32 ms = qint32(v ^ 0x80000000u);
-            if (ms < 0 || ms >= 86400000)
-                return std::monostate{};
-            return QTime::fromMSecsSinceStartOfDay(ms);
+            if (ms < 0 || ms >= 86400000) {
+                out = std::monostate{};
+                return;
+            }
+            out = QTime::fromMSecsSinceStartOfDay(ms);
+            return;
         }
         case FieldType::Timestamp: {
             bool null;
             const double ms = decodeDouble(p, &null);
-            if (null || !std::isfinite(ms) || std::fabs(ms) > 1e17)
-                return std::monostate{};
+            if (null || !std::isfinite(ms) || std::fabs(ms) > 1e17) {
+                out = std::monostate{};
+                return;
+            }
             const qint64 total = qint64(ms);
             const qint64 days = total / 86400000;
             const int msOfDay = int(total % 86400000);
-            return QDateTime(QDate::fromJulianDay(days + DateOffset), QTime::fromMSecsSinceStartOfDay(msOfDay));
+            out = QDateTime(QDate::fromJulianDay(days + DateOffset), QTime::fromMSecsSinceStartOfDay(msOfDay));
+            return;
         }
         case FieldType::Bytes: {
             bool any = false;
             for (int i = 0; i < f.size && !any; ++i)
                 any = c[i] != 0;
-            if (!any)
-                return std::monostate{};
-            return QByteArray(c, f.size);
+            if (!any) {
+                out = std::monostate{};
+                return;
+            }
+            out = QByteArray(c, f.size);
+            return;
         }
         case FieldType::Memo:
         case FieldType::FmtMemo: {
-            const QByteArray b = blobBytes(raw, field);
-            if (b.isEmpty())
-                return std::monostate{};
-            return codepage::decode(h.codePage, b.constData(), b.size());
+            qsizetype len = 0;
+            const char *b = blobView(raw, field, &len);
+            if (len == 0) {
+                out = std::monostate{};
+                return;
+            }
+            setText(out, h.codePage, b, len);
+            return;
         }
         case FieldType::Blob:
         case FieldType::Ole:
         case FieldType::Graphic: {
             const QByteArray b = blobBytes(raw, field);
-            if (b.isEmpty())
-                return std::monostate{};
-            return b;
+            if (b.isEmpty()) {
+                out = std::monostate{};
+                return;
+            }
+            out = b;
+            return;
         }
         case FieldType::Bcd:
             break;
         }
-        return std::monostate{};
+        out = std::monostate{};
+        return;
     }
 
     struct Encoded
@@ -862,6 +936,7 @@ struct Table::Impl
                 put16(p + 2, h.lastBlock);
                 std::memcpy(p + 6, e.raw.constData(), size_t(h.recordSize));
                 db.writeAt(h.blockOffset(nb), blk.constData(), blk.size());
+                dbSize = std::max(dbSize, h.blockOffset(nb) + blk.size());
                 cacheValid = false;
                 syncDb();
                 if (h.lastBlock != 0) {
@@ -992,6 +1067,7 @@ struct Table::Impl
             writeHeaderPrefix();
             syncDb();
             db.truncate(h.headerSize);
+            dbSize = h.headerSize;
             if (memo) {
                 mb.truncate(MemoFile::BlockSize);
                 memo->invalidate();
@@ -1013,6 +1089,7 @@ struct Table::Impl
             throw damaged(QStringLiteral("arquivo maior que o máximo de blocos"));
         if (size != h.headerSize + blocks * h.blockSize())
             db.truncate(h.headerSize + blocks * h.blockSize());
+        dbSize = h.headerSize + blocks * h.blockSize();
         h.fileBlocks = quint16(blocks);
         if (h.firstBlock > h.fileBlocks)
             throw damaged(QStringLiteral("referência a bloco inexistente no cabeçalho"));
@@ -1365,6 +1442,14 @@ Value Table::decode(const char *raw, int field)
         return d->decodeField(raw, field);
     Impl::ReadGuard g(d.get());
     return d->decodeField(raw, field);
+}
+
+void Table::decodeRow(const char *raw, QVector<Value> &row)
+{
+    Impl::ReadGuard g(d.get());
+    row.resize(d->fields.size());
+    for (int i = 0; i < d->fields.size(); ++i)
+        d->decodeInto(raw, i, row[i]);
 }
 
 QVector<Value> Table::readValues(RecordPos pos)

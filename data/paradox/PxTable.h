@@ -73,6 +73,9 @@ public:
     // during the call only. Faster than first()/next() for whole-table work.
     void scan(const std::function<bool(RecordPos pos, const char *raw)> &fn);
     Value decode(const char *raw, int field);
+    // Decodes every field of a stored record into row (resized to the field count), reusing
+    // the storage row already holds: the fast way to read many records.
+    void decodeRow(const char *raw, QVector<Value> &row);
 
     // Writes. values has one entry per field in declared order; monostate empties a field.
     // Text the code page cannot hold is refused before anything is written.
