@@ -167,8 +167,23 @@ void MemoFile::invalidate()
 void MemoFile::trimPartialTail()
 {
     const qint64 size = m_file.size();
-    if (size % BlockSize != 0)
-        m_file.truncate(size / BlockSize * BlockSize);
+    qint64 blocks = size / BlockSize;
+    // A run of blocks whose extension was cut short: nothing refers to it yet.
+    for (qint64 b = 1; b < blocks;) {
+        unsigned char h[3];
+        if (!m_file.readAt(b * BlockSize, h, 3))
+            break;
+        const qint64 count = le16(h + 1);
+        if ((h[0] != 2 && h[0] != 3 && h[0] != 4) || count == 0)
+            break;
+        if (b + count > blocks) {
+            blocks = b;
+            break;
+        }
+        b += count;
+    }
+    if (size != blocks * BlockSize)
+        m_file.truncate(blocks * BlockSize);
     m_size = -1;
 }
 
@@ -240,6 +255,7 @@ std::map<quint32, quint32> MemoFile::blobs(QStringList *problems)
             }
             for (int c = FirstChunk; c <= LastChunk; ++c)
                 sum.freeChunks += used[c] ? 0 : 1;
+            m_subBlocks[b] = sum;
             noteSummary(b, sum);
             ++b;
             break;
