@@ -1,0 +1,559 @@
+#include "Table.h"
+
+#include "DataSource.h"
+#include "Field.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using Kind = px::EngineError::Kind;
+
+Table::Table(QObject *parent) : QObject(parent) {}
+
+Table::~Table()
+{
+    close();
+    // Fields are our children; detach them first so they do not call back into a dying table.
+    const QList<Field *> fields = std::exchange(m_fields, {});
+    for (Field *f : fields) {
+        f->m_table = nullptr;
+        delete f;
+    }
+}
+
+QString Table::label() const
+{
+    return m_tableName.isEmpty() ? objectName() : m_tableName;
+}
+
+void Table::stateError(const QString &what) const
+{
+    throw px::EngineError(Kind::State, QStringLiteral("%1: %2").arg(label(), what));
+}
+
+void Table::checkInactive(const char *what) const
+{
+    if (isActive())
+        stateError(QStringLiteral("cannot %1 while the table is open").arg(QLatin1String(what)));
+}
+
+void Table::checkActive() const
+{
+    if (!isActive())
+        stateError(QStringLiteral("the table is not open"));
+}
+
+void Table::checkBrowse() const
+{
+    checkActive();
+    if (isEditing())
+        stateError(QStringLiteral("the record is being edited; confirm or cancel it first"));
+}
+
+void Table::checkEditing() const
+{
+    if (!isEditing())
+        stateError(QStringLiteral("the table is not in edit or insert mode"));
+}
+
+void Table::setDirectory(const QString &directory)
+{
+    checkInactive("change the directory");
+    m_directory = directory;
+}
+
+void Table::setTableName(const QString &name)
+{
+    checkInactive("change the table name");
+    m_tableName = name;
+}
+
+void Table::setTableType(TableType type)
+{
+    checkInactive("change the table type");
+    m_type = type;
+}
+
+void Table::setExclusive(bool on)
+{
+    checkInactive("change exclusive use");
+    m_exclusive = on;
+}
+
+QString Table::resolvePath(const QString &directory, const QString &tableName)
+{
+    QString fileName = tableName;
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".DB");
+    const QDir base(directory.isEmpty() ? QDir::currentPath() : directory);
+    const QString path = base.filePath(fileName);
+    const QFileInfo info(path);
+    if (info.exists())
+        return path;
+    // Table names come from a platform where file names ignore case ("BlDisquete.db" for
+    // "BLDisquete.DB"); take the one file that matches that way.
+    const QDir dir = info.dir();
+    QString match;
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &e : entries) {
+        if (e.compare(info.fileName(), Qt::CaseInsensitive) == 0) {
+            if (!match.isEmpty())
+                return path;  // ambiguous: let the engine report the exact name as missing
+            match = e;
+        }
+    }
+    return match.isEmpty() ? path : dir.filePath(match);
+}
+
+QString Table::filePath() const
+{
+    return isActive() ? m_openPath : resolvePath(m_directory, m_tableName);
+}
+
+void Table::addField(Field *field)
+{
+    checkInactive("add fields");
+    m_fields.append(field);
+}
+
+void Table::removeField(Field *field)
+{
+    m_fields.removeAll(field);
+}
+
+void Table::addSource(DataSource *source)
+{
+    if (!m_sources.contains(source))
+        m_sources.append(source);
+}
+
+void Table::removeSource(DataSource *source)
+{
+    m_sources.removeAll(source);
+    m_sources.removeAll(nullptr);
+}
+
+Field *Table::findField(QStringView name) const
+{
+    for (Field *f : m_fields)
+        if (f->fieldName().compare(name, Qt::CaseInsensitive) == 0)
+            return f;
+    return nullptr;
+}
+
+Field *Table::fieldByName(QStringView name) const
+{
+    Field *f = findField(name);
+    if (!f)
+        throw DataError(QStringLiteral("%1: field '%2' not found").arg(label(), name.toString()));
+    return f;
+}
+
+QVector<px::Value> Table::blankValues() const
+{
+    return QVector<px::Value>(m_px ? m_px->fields().size() : 0);
+}
+
+Table::Cursor Table::load(std::optional<px::RecordPos> pos) const
+{
+    Cursor c;
+    c.pos = pos;
+    if (!pos) {
+        c.values = blankValues();
+        return c;
+    }
+    c.raw = m_px->readRaw(*pos);
+    const int n = int(m_px->fields().size());
+    c.values.reserve(n);
+    for (int i = 0; i < n; ++i)
+        c.values.append(m_px->decode(c.raw, i));
+    c.bof = c.eof = false;
+    return c;
+}
+
+void Table::reloadCurrent()
+{
+    Cursor c = load(m_cur.pos);
+    c.bof = m_cur.bof;
+    c.eof = m_cur.eof;
+    m_cur = std::move(c);
+}
+
+void Table::setCursor(Cursor cursor)
+{
+    m_cur = std::move(cursor);
+    emit recordChanged();
+}
+
+void Table::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+px::Value Table::bufferValue(int index) const
+{
+    if (index < 0 || index >= m_cur.values.size())
+        return {};
+    return m_cur.values.at(index);
+}
+
+void Table::setBufferValue(Field *field, const px::Value &value)
+{
+    checkEditing();
+    const int i = field->m_index;
+    if (i < 0 || i >= m_cur.values.size())
+        stateError(QStringLiteral("field '%1' is not bound").arg(field->fieldName()));
+    m_cur.values[i] = value;
+    emit fieldChanged(field);
+}
+
+void Table::dropDynamicFields()
+{
+    if (!m_dynamicFields)
+        return;
+    m_dynamicFields = false;
+    const QList<Field *> fields = std::exchange(m_fields, {});
+    for (Field *f : fields) {
+        f->m_table = nullptr;
+        delete f;
+    }
+}
+
+void Table::open()
+{
+    if (isActive())
+        return;
+    if (m_tableName.isEmpty())
+        throw px::EngineError(Kind::FileMissing, QStringLiteral("%1: no table name has been given").arg(objectName()));
+    const QString path = filePath();
+    m_px = std::make_unique<px::Table>(path, m_exclusive ? px::Table::Mode::Exclusive : px::Table::Mode::Shared);
+    try {
+        const QVector<px::FieldDef> &defs = m_px->fields();
+        QVector<int> indices;
+        for (Field *f : std::as_const(m_fields)) {
+            const int i = m_px->fieldIndex(f->fieldName());
+            if (i < 0)
+                throw px::EngineError(Kind::Damaged,
+                                      QStringLiteral("%1: field '%2' not found").arg(path, f->fieldName()));
+            const px::FieldDef &d = defs.at(i);
+            if (d.type != f->dataType())
+                throw px::EngineError(Kind::Damaged,
+                                      QStringLiteral("%1: field '%2' is of type %3, expected %4")
+                                          .arg(path, f->fieldName(), px::fieldTypeLetter(d.type),
+                                               px::fieldTypeLetter(f->dataType())));
+            if (d.type == px::FieldType::Alpha && d.size != f->size())
+                throw px::EngineError(Kind::Damaged,
+                                      QStringLiteral("%1: field '%2' has size %3, expected %4")
+                                          .arg(path, f->fieldName())
+                                          .arg(d.size)
+                                          .arg(f->size()));
+            indices.append(i);
+        }
+        Cursor c = load(m_px->first());
+        c.bof = true;
+        c.eof = !c.pos;
+
+        m_openPath = path;
+        if (m_fields.isEmpty()) {
+            for (const px::FieldDef &d : defs) {
+                auto *f = new Field(this, d.name, d.type, d.size);
+                f->setObjectName(objectName() + d.name);
+                indices.append(int(indices.size()));
+            }
+            m_dynamicFields = true;
+        }
+        for (int k = 0; k < m_fields.size(); ++k)
+            m_fields[k]->m_index = indices.at(k);
+        m_cur = std::move(c);
+        m_saved = {};
+    } catch (...) {
+        m_px.reset();
+        throw;
+    }
+    setState(State::Browse);
+    emit dataSetChanged();
+    emit recordChanged();
+}
+
+void Table::close()
+{
+    if (!isActive())
+        return;
+    m_px.reset();
+    m_openPath.clear();
+    for (Field *f : std::as_const(m_fields))
+        f->m_index = -1;
+    dropDynamicFields();
+    m_cur = {};
+    m_saved = {};
+    setState(State::Inactive);
+    emit dataSetChanged();
+    emit recordChanged();
+}
+
+void Table::insert()
+{
+    checkBrowse();
+    m_saved = m_cur;
+    Cursor c;
+    c.values = blankValues();
+    c.bof = c.eof = false;
+    m_cur = std::move(c);
+    setState(State::Insert);
+    emit recordChanged();
+}
+
+void Table::edit()
+{
+    checkActive();
+    if (isEditing())
+        return;
+    if (!m_cur.pos) {
+        insert();
+        return;
+    }
+    if (m_cur.stale)
+        reloadCurrent();
+    m_saved = m_cur;
+    setState(State::Edit);
+}
+
+void Table::post()
+{
+    checkActive();
+    if (!isEditing())
+        return;
+    const QList<QPointer<DataSource>> sources = m_sources;
+    for (const QPointer<DataSource> &s : sources)
+        if (s)
+            s->updateData();
+
+    const px::RecordPos pos = m_state == State::Insert
+                                  ? m_px->append(m_cur.values)
+                                  : m_px->update(*m_cur.pos, m_cur.raw, m_cur.values);
+    // Written: whatever follows, the table is back in browse state on that record.
+    Cursor written;
+    written.pos = pos;
+    written.values = m_cur.values;
+    written.bof = written.eof = false;
+    written.stale = true;
+    m_cur = std::move(written);
+    m_saved = {};
+    setState(State::Browse);
+    try {
+        reloadCurrent();
+    } catch (...) {
+        emit dataSetChanged();
+        emit recordChanged();
+        throw;
+    }
+    emit dataSetChanged();
+    emit recordChanged();
+}
+
+void Table::cancel()
+{
+    checkActive();
+    if (!isEditing())
+        return;
+    m_cur = std::exchange(m_saved, {});
+    setState(State::Browse);
+    emit recordChanged();
+}
+
+void Table::deleteRecord()
+{
+    checkActive();
+    if (m_state == State::Insert) {
+        cancel();
+        return;
+    }
+    if (!m_cur.pos)
+        stateError(QStringLiteral("the table is empty"));
+    if (m_cur.stale)
+        reloadCurrent();
+    const bool wasLast = !m_px->next(*m_cur.pos);
+    const std::optional<px::RecordPos> after = m_px->remove(*m_cur.pos, m_cur.raw);
+    m_saved = {};
+    setState(State::Browse);
+    Cursor c;
+    try {
+        c = load(after);
+    } catch (...) {
+        c = {};
+        c.pos = after;
+        c.values = blankValues();
+        c.stale = true;
+        c.bof = c.eof = false;
+        m_cur = std::move(c);
+        emit dataSetChanged();
+        emit recordChanged();
+        throw;
+    }
+    c.eof = wasLast || !c.pos;
+    c.bof = !c.pos;
+    m_cur = std::move(c);
+    emit dataSetChanged();
+    emit recordChanged();
+}
+
+void Table::first()
+{
+    checkBrowse();
+    Cursor c = load(m_px->first());
+    c.bof = true;
+    c.eof = !c.pos;
+    setCursor(std::move(c));
+}
+
+void Table::last()
+{
+    checkBrowse();
+    Cursor c = load(m_px->last());
+    c.eof = true;
+    c.bof = !c.pos;
+    setCursor(std::move(c));
+}
+
+void Table::next()
+{
+    checkBrowse();
+    const std::optional<px::RecordPos> n = m_cur.pos ? m_px->next(*m_cur.pos) : std::nullopt;
+    if (!n) {
+        m_cur.eof = true;
+        return;
+    }
+    setCursor(load(n));
+}
+
+void Table::prior()
+{
+    checkBrowse();
+    const std::optional<px::RecordPos> p = m_cur.pos ? m_px->prior(*m_cur.pos) : std::nullopt;
+    if (!p) {
+        m_cur.bof = true;
+        return;
+    }
+    setCursor(load(p));
+}
+
+bool Table::isEmpty() const
+{
+    return recordCount() == 0;
+}
+
+quint32 Table::recordCount() const
+{
+    checkActive();
+    return m_px->recordCount();
+}
+
+bool Table::locate(QStringView fieldName, const QString &value)
+{
+    checkBrowse();
+    const Field *f = fieldByName(fieldName);
+    const int index = f->m_index;
+    std::optional<px::RecordPos> found;
+    m_px->scan([&](px::RecordPos pos, const char *raw) {
+        const px::Value v = m_px->decode(raw, index);
+        const QString *text = std::get_if<QString>(&v);
+        const bool match = text ? *text == value
+                                : (px::isNull(v) ? value.isEmpty() : f->textOf(v) == value);
+        if (match)
+            found = pos;
+        return !match;
+    });
+    if (!found)
+        return false;
+    setCursor(load(found));
+    return true;
+}
+
+qint64 Table::recNo() const
+{
+    if (!isActive() || m_state == State::Insert || !m_cur.pos)
+        return -1;
+    return m_px->ordinalOf(*m_cur.pos);
+}
+
+bool Table::moveTo(quint32 ordinal)
+{
+    checkBrowse();
+    const std::optional<px::RecordPos> p = m_px->at(ordinal);
+    if (!p)
+        return false;
+    Cursor c = load(p);
+    c.bof = ordinal == 0;
+    setCursor(std::move(c));
+    return true;
+}
+
+px::Value Table::valueAt(quint32 ordinal, const Field *field) const
+{
+    if (!isActive() || !field || field->table() != this || field->m_index < 0)
+        return {};
+    if (m_state == State::Edit && recNo() == qint64(ordinal))
+        return bufferValue(field->m_index);
+    const std::optional<px::RecordPos> p = m_px->at(ordinal);
+    if (!p)
+        return {};
+    return m_px->decode(m_px->readRaw(*p), field->m_index);
+}
+
+QString Table::displayTextAt(quint32 ordinal, const Field *field) const
+{
+    return field ? field->displayTextOf(valueAt(ordinal, field)) : QString();
+}
+
+QStringList Table::displayTextsAt(quint32 ordinal, const QList<Field *> &fields) const
+{
+    QStringList out;
+    out.reserve(fields.size());
+    if (!isActive()) {
+        for (int i = 0; i < fields.size(); ++i)
+            out.append(QString());
+        return out;
+    }
+    const bool fromBuffer = m_state == State::Edit && recNo() == qint64(ordinal);
+    std::optional<px::RecordPos> p;
+    QByteArray raw;
+    if (!fromBuffer) {
+        p = m_px->at(ordinal);
+        if (p)
+            raw = m_px->readRaw(*p);
+    }
+    for (const Field *f : fields) {
+        px::Value v;
+        if (f && f->table() == this && f->m_index >= 0) {
+            if (fromBuffer)
+                v = bufferValue(f->m_index);
+            else if (p)
+                v = m_px->decode(raw, f->m_index);
+        }
+        out.append(f ? f->displayTextOf(v) : QString());
+    }
+    return out;
+}
+
+void Table::emptyTable(const QString &directory, const QString &tableName)
+{
+    px::Table::emptyTable(resolvePath(directory, tableName));
+}
+
+void Table::emptyTable()
+{
+    if (!isActive()) {
+        emptyTable(m_directory, m_tableName);
+        return;
+    }
+    checkBrowse();
+    m_px->emptyAll();
+    Cursor c;
+    c.values = blankValues();
+    m_cur = std::move(c);
+    emit dataSetChanged();
+    emit recordChanged();
+}
