@@ -174,10 +174,13 @@ void decodeInto(int codePage, const char *bytes, qsizetype len, QString &out)
     const __m128i zero = _mm_setzero_si128();
     for (; k + 16 <= len; k += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(u + k));
-        if (_mm_movemask_epi8(v) != 0)
-            break;
         _mm_storeu_si128(reinterpret_cast<__m128i *>(o + k), _mm_unpacklo_epi8(v, zero));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(o + k + 8), _mm_unpackhi_epi8(v, zero));
+        if (_mm_movemask_epi8(v) != 0) {  // an accented letter: fix up just these sixteen
+            for (qsizetype j = k; j < k + 16; ++j)
+                if (u[j] >= 0x80 && half && half[u[j] - 0x80])
+                    o[j] = half[u[j] - 0x80];
+        }
     }
 #endif
     for (; k < len; ++k) {

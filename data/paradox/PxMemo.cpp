@@ -56,6 +56,16 @@ bool chunkMap(const unsigned char *block, bool used[256])
     return sound;
 }
 
+int longestRun(const bool used[256])
+{
+    int best = 0;
+    for (int c = FirstChunk, run = 0; c <= LastChunk; ++c) {
+        run = used[c] ? 0 : run + 1;
+        best = std::max(best, run);
+    }
+    return best;
+}
+
 } // namespace
 
 QByteArray MemoFile::emptyHeaderBlock()
@@ -88,18 +98,26 @@ qint64 MemoFile::fileSize()
     return m_size;
 }
 
+// Other writers leave the last block short; it still counts as a block.
 qint64 MemoFile::blockCount()
 {
-    return fileSize() / BlockSize;
+    return (fileSize() + BlockSize - 1) / BlockSize;
 }
 
 QByteArray MemoFile::readBlock(quint32 block)
 {
     if (m_cacheBlock != block) {
         m_cacheBlock = -1;
-        m_cache.resize(BlockSize);
-        if (!m_file.readAt(qint64(block) * BlockSize, m_cache.data(), BlockSize))
+        const qint64 off = qint64(block) * BlockSize;
+        const qint64 avail = std::min<qint64>(BlockSize, fileSize() - off);
+        if (avail < 3)
             throw EngineError::damaged(m_file.path(), QStringLiteral("bloco de memorando além do fim do arquivo"));
+        m_cache.resize(BlockSize);
+        if (!m_file.readAt(off, m_cache.data(), avail))
+            throw EngineError::damaged(m_file.path(), QStringLiteral("bloco de memorando além do fim do arquivo"));
+        if (avail < BlockSize)
+            std::memset(m_cache.data() + avail, 0, size_t(BlockSize - avail));
+        m_cacheAvail = avail;
         m_cacheBlock = block;
     }
     return m_cache;
@@ -132,7 +150,8 @@ const char *MemoFile::view(quint32 location, quint32 length, QByteArray &scratch
             throw bad(QStringLiteral("bloco de memorando de tipo inesperado (%1)").arg(h[0]));
         if (le32(h + 3) != length)
             throw bad(QStringLiteral("tamanho de memorando divergente"));
-        if (count == 0 || block + qint64(count) > blocks || qint64(length) + 9 > qint64(count) * BlockSize)
+        if (count == 0 || block + qint64(count) > blocks || qint64(length) + 9 > qint64(count) * BlockSize ||
+            qint64(offset) + 9 + length > fileSize())
             throw bad(QStringLiteral("memorando além do fim do arquivo"));
         scratch.resize(qsizetype(length));
         if (!m_file.readAt(qint64(offset) + 9, scratch.data(), length))
@@ -150,6 +169,8 @@ const char *MemoFile::view(quint32 location, quint32 length, QByteArray &scratch
         throw bad(QStringLiteral("entrada de memorando inválida"));
     if (s.length() != length)
         throw bad(QStringLiteral("tamanho de memorando divergente"));
+    if (s.chunk * 16 + qint64(length) > m_cacheAvail)
+        throw bad(QStringLiteral("memorando além do fim do arquivo"));
     return m_cache.constData() + s.chunk * 16;
 }
 
@@ -167,24 +188,30 @@ void MemoFile::invalidate()
 void MemoFile::trimPartialTail()
 {
     const qint64 size = m_file.size();
-    qint64 blocks = size / BlockSize;
-    // A run of blocks whose extension was cut short: nothing refers to it yet.
-    for (qint64 b = 1; b < blocks;) {
-        unsigned char h[3];
-        if (!m_file.readAt(b * BlockSize, h, 3))
+    qint64 keep = size;
+    // A run of blocks whose data does not reach its end was being written when the writer
+    // stopped: nothing refers to it yet. A complete run in a short last block is kept.
+    for (qint64 b = 1; b * BlockSize < size;) {
+        unsigned char h[9] = {};
+        const qint64 off = b * BlockSize;
+        if (!m_file.readAt(off, h, std::min<qint64>(9, size - off))) {
+            keep = off;
             break;
+        }
         const qint64 count = le16(h + 1);
         if ((h[0] != 2 && h[0] != 3 && h[0] != 4) || count == 0)
             break;
-        if (b + count > blocks) {
-            blocks = b;
+        if (h[0] == 2 && off + 9 + qint64(le32(h + 3)) > size) {
+            keep = off;
             break;
         }
         b += count;
     }
-    if (size != blocks * BlockSize)
-        m_file.truncate(blocks * BlockSize);
+    const qint64 whole = (keep + BlockSize - 1) / BlockSize * BlockSize;
+    if (whole != size)
+        m_file.truncate(whole);
     m_size = -1;
+    m_cacheBlock = -1;
 }
 
 void MemoFile::addFreeRun(quint32 block, quint32 count)
@@ -223,17 +250,18 @@ std::map<quint32, quint32> MemoFile::blobs(QStringList *problems)
     m_subBlocks.clear();
     m_roomy.clear();
     m_blockCount = quint32(blockCount());
-    if (m_file.size() % BlockSize != 0)
-        problems->append(QStringLiteral("%1: tamanho não é múltiplo de 4096").arg(m_file.path()));
     quint32 b = 1;
     while (b < m_blockCount) {
         unsigned char h[9];
-        if (!m_file.readAt(qint64(b) * BlockSize, h, 9))
+        std::memset(h, 0, sizeof h);
+        const qint64 at = qint64(b) * BlockSize;
+        if (!m_file.readAt(at, h, std::min<qint64>(9, fileSize() - at)))
             break;
         const quint32 count = le16(h + 1);
         switch (h[0]) {
         case 2:
-            if (count == 0 || b + count > m_blockCount || qint64(le32(h + 3)) + 9 > qint64(count) * BlockSize) {
+            if (count == 0 || b + count > m_blockCount || qint64(le32(h + 3)) + 9 > qint64(count) * BlockSize ||
+                qint64(b) * BlockSize + 9 + le32(h + 3) > fileSize()) {
                 problems->append(QStringLiteral("%1: bloco %2 de memorando com tamanho inválido").arg(m_file.path()).arg(b));
                 return out;
             }
@@ -253,8 +281,7 @@ std::map<quint32, quint32> MemoFile::blobs(QStringList *problems)
                 else
                     ++sum.freeSlots;
             }
-            for (int c = FirstChunk; c <= LastChunk; ++c)
-                sum.freeChunks += used[c] ? 0 : 1;
+            sum.freeRun = longestRun(used);
             m_subBlocks[b] = sum;
             noteSummary(b, sum);
             ++b;
@@ -285,15 +312,12 @@ quint32 MemoFile::store(const QByteArray &data)
 quint32 MemoFile::storeSmall(const QByteArray &data)
 {
     const int need = int((data.size() + 15) / 16);
-    // Newest blocks first, and only a few tries: a fragmented block must not make every
-    // store read the whole file.
+    // Only a few tries: a fragmented block must not make every store read the whole file.
     int tries = 0;
-    for (auto rit = m_roomy.rbegin(); rit != m_roomy.rend() && tries < 4; ++rit) {
-        const quint32 block = *rit;
+    for (auto it = m_roomy.lower_bound({need, 0}); it != m_roomy.end() && tries < 4; ++tries) {
+        const quint32 block = it->second;
+        ++it;
         SubSummary &sum = m_subBlocks[block];
-        if (sum.freeSlots == 0 || sum.freeChunks < need)
-            continue;
-        ++tries;
         QByteArray blk = readBlock(block);
         auto *p = reinterpret_cast<unsigned char *>(blk.data());
         bool used[256];
@@ -324,8 +348,12 @@ quint32 MemoFile::storeSmall(const QByteArray &data)
         m_file.writeAt(qint64(block) * BlockSize, blk.constData(), BlockSize);
         m_cacheBlock = block;
         m_cache = blk;
+        m_cacheAvail = BlockSize;
+        forget(block, sum);
         sum.freeSlots -= 1;
-        sum.freeChunks -= need;
+        for (int c = start; c < start + need; ++c)
+            used[c] = true;
+        sum.freeRun = longestRun(used);
         noteSummary(block, sum);
         return block * BlockSize | quint32(slot);
     }
@@ -363,6 +391,7 @@ quint32 MemoFile::storeSmall(const QByteArray &data)
     m_size = -1;
     m_cacheBlock = block;
     m_cache = blk;
+    m_cacheAvail = BlockSize;
     m_subBlocks[block] = SubSummary{Slots - 1, ChunkCount - need};
     noteSummary(block, m_subBlocks[block]);
     return block * BlockSize | quint32(Slots - 1);
@@ -440,17 +469,18 @@ void MemoFile::release(quint32 location, quint32 length)
     std::memset(p + SlotTable + 5 * index, 0, 5);
     m_file.writeAt(qint64(block) * BlockSize + SlotTable + 5 * index, p + SlotTable + 5 * index, 5);
     m_cache = blk;
+    forget(block, it->second);
     it->second.freeSlots += 1;
-    it->second.freeChunks += s.chunks;
+    bool used[256];
+    chunkMap(p, used);
+    it->second.freeRun = longestRun(used);
     noteSummary(block, it->second);
 }
 
 void MemoFile::noteSummary(quint32 block, const SubSummary &sum)
 {
-    if (sum.freeSlots > 0 && sum.freeChunks > 0)
-        m_roomy.insert(block);
-    else
-        m_roomy.erase(block);
+    if (sum.freeSlots > 0 && sum.freeRun > 0)
+        m_roomy.insert({sum.freeRun, block});
 }
 
 } // namespace px

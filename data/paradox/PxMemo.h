@@ -48,7 +48,7 @@ private:
     struct SubSummary
     {
         int freeSlots = 0;
-        int freeChunks = 0;
+        int freeRun = 0;  // longest run of free chunks
     };
 
     void buildMap();
@@ -58,12 +58,15 @@ private:
     quint32 storeLarge(const QByteArray &data);
     void addFreeRun(quint32 block, quint32 count);
     QByteArray readBlock(quint32 block);
+    qint64 m_cacheAvail = 0;  // bytes of the cached block present in the file
 
     File &m_file;
     bool m_mapValid = false;
     std::map<quint32, quint32> m_freeRuns;     // first block -> count, type 4
     std::map<quint32, SubSummary> m_subBlocks; // type-3 blocks
-    std::set<quint32> m_roomy;                 // type-3 blocks with a free slot and free chunks
+    // Type-3 blocks with a free slot, by their longest free run: the first that may hold a blob is found at once.
+    std::set<std::pair<int, quint32>> m_roomy;
+    void forget(quint32 block, const SubSummary &sum) { m_roomy.erase({sum.freeRun, block}); }
     void noteSummary(quint32 block, const SubSummary &sum);
     quint32 m_blockCount = 0;
     qint64 m_size = -1;  // cached file size; -1 = ask the file

@@ -191,7 +191,7 @@ struct Table::Impl
             if (mode != Mode::Exclusive)
                 acquire(WriteLockByte, true);
             refresh();
-            if (h.writeMarker || (memo && mb.size() % MemoFile::BlockSize != 0))
+            if (h.writeMarker)
                 repair();
         } catch (...) {
             unlockAll();
@@ -290,11 +290,13 @@ struct Table::Impl
         Block b;
         b.no = no;
         b.recordSize = h.recordSize;
-        b.data = QByteArray(h.blockSize(), '\0');
+        b.data = QByteArray(h.blockSize(), Qt::Uninitialized);
         const qint64 off = h.blockOffset(no);
         const qint64 avail = std::min<qint64>(h.blockSize(), dbSize - off);
         if (avail < 6 || !db.readAt(off, b.data.data(), avail))
             throw damaged(QStringLiteral("bloco %1 além do fim do arquivo").arg(no));
+        if (avail < h.blockSize())
+            std::memset(b.data.data() + avail, 0, size_t(h.blockSize() - avail));
         parseBlockHeader(b, reinterpret_cast<const unsigned char *>(b.data.constData()));
         if (6 + qint64(b.count) * h.recordSize > avail)
             throw damaged(QStringLiteral("bloco %1 incompleto").arg(no));
@@ -394,6 +396,19 @@ struct Table::Impl
         }
         chainRecords = total;
         indexValid = true;
+        verifyChain(total, index.isEmpty() ? 0 : index.last().block);
+    }
+
+    // A chain that ends early or elsewhere than the header says has lost its way: refuse it
+    // rather than show part of the table as the whole.
+    void verifyChain(quint64 records, quint16 last) const
+    {
+        if (staleHeader)
+            return;
+        if (records != h.numRecords)
+            throw damaged(QStringLiteral("o cabeçalho indica %1 registros, a cadeia de blocos tem %2").arg(h.numRecords).arg(records));
+        if (last != h.lastBlock)
+            throw damaged(QStringLiteral("a cadeia de blocos não termina no último bloco indicado"));
     }
 
     quint16 predecessor(quint16 b)
@@ -887,6 +902,8 @@ struct Table::Impl
     template <typename Fn> void scanChain(Fn fn)
     {
         QVector<bool> seen(h.fileBlocks + 1, false);
+        quint64 records = 0;
+        quint16 last = 0;
         for (quint16 b = h.firstBlock; b != 0;) {
             if (b > h.fileBlocks)
                 throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(b));
@@ -897,8 +914,11 @@ struct Table::Impl
             for (int s = 0; s < blk.count; ++s)
                 if (!fn(RecordPos{b, quint16(s)}, blk.record(s)))
                     return;
+            records += quint64(blk.count);
+            last = b;
             b = blk.next;
         }
+        verifyChain(records, last);
     }
 
     RecordPos append(const QVector<Value> &values)
@@ -924,6 +944,10 @@ struct Table::Impl
                 if (h.firstFree != 0) {
                     nb = h.firstFree;
                     const Block fb = readBlockHead(nb);
+                    // A free block holds no records; anything else means the list is damaged
+                    // and taking the block would overwrite live data.
+                    if (fb.count != 0 || nb == h.lastBlock || nb == h.firstBlock)
+                        throw damaged(QStringLiteral("lista de blocos livres danificada (bloco %1)").arg(nb));
                     freeHead = fb.next == nb ? 0 : fb.next;
                 } else {
                     if (h.fileBlocks == 0xFFFF)
@@ -1158,6 +1182,40 @@ struct Table::Impl
     }
 
     QStringList check();
+
+    // Cheap tests of the header against the file, true when a walk of the chain is due. An
+    // append-only table with full blocks passes without reading more than its last block.
+    bool countersSuspicious()
+    {
+        if (dbSize != h.headerSize + qint64(h.fileBlocks) * h.blockSize() || h.maxBlocks != h.fileBlocks)
+            return true;
+        if (h.firstFree == 0 && h.blocksInUse != h.fileBlocks)
+            return true;
+        if (h.lastBlock == 0)
+            return h.numRecords != 0 || h.blocksInUse != 0;
+        const Block last = readBlockHead(h.lastBlock);
+        if (last.next != 0 || last.count == 0 || h.blocksInUse == 0)
+            return true;
+        return h.numRecords != quint64(h.blocksInUse - 1) * h.recordsPerBlock() + quint64(last.count);
+    }
+
+    bool countersDisagree()
+    {
+        QVector<bool> seen(h.fileBlocks + 1, false);
+        quint64 records = 0;
+        quint16 chainLen = 0, last = 0;
+        for (quint16 b = h.firstBlock; b != 0;) {
+            if (b > h.fileBlocks || seen[b])
+                throw damaged(QStringLiteral("cadeia de blocos danificada (bloco %1)").arg(b));
+            seen[b] = true;
+            const Block blk = readBlockHead(b);
+            records += quint64(blk.count);
+            ++chainLen;
+            last = b;
+            b = blk.next;
+        }
+        return records != h.numRecords || last != h.lastBlock || chainLen != h.blocksInUse || h.maxBlocks != h.fileBlocks;
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -1306,6 +1364,13 @@ Table::Table(const QString &dbPath, Mode mode) : d(std::make_unique<Impl>())
 
     if (writable) {
         d->lockWrite();  // repairs a header left stale by an interrupted write
+        try {
+            if (d->countersSuspicious() && d->countersDisagree())
+                d->repair();  // left stale by another program: the chain is the truth
+        } catch (...) {
+            d->unlockAll();
+            throw;
+        }
         d->unlock();
     } else {
         Impl::ReadGuard g(d.get());
@@ -1342,11 +1407,8 @@ int Table::fieldIndex(QStringView name) const
 quint32 Table::recordCount()
 {
     Impl::ReadGuard g(d.get());
-    if (d->staleHeader) {
-        d->buildIndex();
-        return quint32(d->chainRecords);
-    }
-    return d->h.numRecords;
+    d->buildIndex();  // checks the header's count against the chain; cached until a change
+    return quint32(d->chainRecords);
 }
 
 std::optional<RecordPos> Table::first()
