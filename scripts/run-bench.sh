@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs the benchmarks of a build folder and prints their figures and the targets' verdicts.
+# Usage: scripts/run-bench.sh BUILD_DIR [extra Google Benchmark flags]
+# BL_BENCH_RECORDS and BL_BENCH_SYNC_RECORDS shrink the run (see bench/bench_table.cpp).
+set -euo pipefail
+
+BUILD="${1:?usage: $0 BUILD_DIR}"
+shift
+BIN="$BUILD/bench/bench_table"
+if [ ! -x "$BIN" ]; then
+  echo "no benchmarks in $BUILD: Google Benchmark (libbenchmark-dev) was not found at configure time" >&2
+  exit 1
+fi
+
+echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "(other load on the machine disturbs these figures)"
+"$BIN" --benchmark_counters_tabular=true "$@"
