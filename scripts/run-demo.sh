@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Demo run: makes the demo register demo/BlCorvane.DB from resources/demo/demo-bls.jsonl
-# when it is missing, then lists it. Usage: scripts/run-demo.sh BUILD_DIR
+# when it is missing, then starts the program in demo/, where it finds the register.
+# Usage: scripts/run-demo.sh BUILD_DIR
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -11,12 +12,15 @@ fi
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "$1" && pwd)"
 tool="$build/bl-tool"
+program="$build/bl-emissao"
 register="$root/demo/BlCorvane.DB"
 
-if [ ! -x "$tool" ]; then
-    echo "bl-tool not found in $build: build first" >&2
-    exit 2
-fi
+for exe in "$tool" "$program"; do
+    if [ ! -x "$exe" ]; then
+        echo "$(basename "$exe") not found in $build: build first" >&2
+        exit 2
+    fi
+done
 
 mkdir -p "$root/demo"
 if [ ! -e "$register" ]; then
@@ -28,6 +32,14 @@ if [ ! -e "$register" ]; then
     fi
 fi
 
-# The template pair stays where the build made it, beside the executable.
-echo "Transfer template: $build/BLDisquete.DB"
-"$tool" dump "$register"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    echo "No display to show the program on (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2
+    echo "Run it from a desktop session, or under a virtual X server:" >&2
+    echo "    xvfb-run -a -s \"-screen 0 1280x1024x24\" make run" >&2
+    exit 2
+fi
+
+# The register is found in the current directory; the transfer-file template pair stays
+# where the build made it, beside the executable.
+cd "$root/demo"
+exec "$program"

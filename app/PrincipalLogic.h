@@ -1,0 +1,38 @@
+#pragma once
+
+// The entry window's decisions, apart from the window: the mode shown in the status bar,
+// which toolbar buttons each mode enables, and what the close check does in each state.
+
+#include "MsgDlg.h"
+#include "Table.h"
+
+#include <QString>
+
+namespace principal {
+
+enum class Mode { Browse, Insert, Edit };
+
+// Panel 5 of the status bar: "Visualizar", "Inclusão", "Editar".
+QString modeText(Mode mode);
+
+struct ButtonPattern
+{
+    bool inclusao, edit, grava, cancela, procura, disquete, calendario, impressao, fechar;
+};
+ButtonPattern buttonPattern(Mode mode);
+
+// The close check VerificaEncerramento: in browse state (and when the register never
+// opened) the program ends; while a B/L is being entered or edited it says so and stays.
+struct CloseCheck
+{
+    bool endProgram = false;
+    bool closeTable = false;
+    QString message;                  // shown through MsgDlg1 when not empty
+    TMsgDlgType type = mtInformation;
+};
+CloseCheck closeCheck(Table::State state);
+
+// The texts of the entry window.
+QString bookingMissingMessage();
+
+} // namespace principal

@@ -1,0 +1,502 @@
+#include "U_Principal.h"
+
+#include "BLApplication.h"
+#include "ButtonGlyphs.h"
+#include "DBControls.h"
+#include "MsgDlg.h"
+#include "StatusBar.h"
+#include "U_AboutBox.h"
+#include "U_DM_BL.h"
+#include "U_Endereco.h"
+
+#include <QCloseEvent>
+#include <QDate>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTabWidget>
+#include <QToolButton>
+
+TF_Principal *F_Principal = nullptr;
+
+namespace {
+
+const QColor Navy(0, 0, 128);
+const QColor Red(255, 0, 0);
+
+// "MS Sans Serif" 8 pt: 11-pixel characters at 96 dpi.
+QFont windowFont(bool bold = false)
+{
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(11);
+    f.setBold(bold);
+    return f;
+}
+
+void setTextColour(QWidget *w, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette p = w->palette();
+    p.setColor(role, colour);
+    w->setPalette(p);
+}
+
+// The party lines' flat look: a single dark line instead of the sunken frame.
+const char *const FlatEditStyle = "TDBEdit { border: 1px solid #808080; background: white; color: black;"
+                                  " padding: 0px 1px; }";
+
+} // namespace
+
+TF_Principal::TF_Principal(QWidget *parent) : QWidget(parent)
+{
+    if (!F_Principal)
+        F_Principal = this;
+    setObjectName(QStringLiteral("F_Principal"));
+    setWindowTitle(QStringLiteral("Emissão de Bill of Lading"));
+    // Single fixed border; close and context-help boxes, no minimize or maximize box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(739, 467);
+    setFont(windowFont());
+
+    MsgDlg1 = TMsgDlg::createStandard(this, QStringLiteral("MsgDlg1"));
+
+    buildToolbar();
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(0, 41, 739, 408);
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("Initial Page"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("Particulars of goods are those declared by shippers"));
+    buildFirstPage();
+    buildSecondPage();
+    PageControl1->setCurrentIndex(0);
+
+    StatusBar1 = new TStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setGeometry(0, height() - 19, width(), 19);
+    StatusBar1->setFont(windowFont(true));
+    StatusBar1->setPanelWidths({60, 80, 90, 50, 380, 100});
+    StatusBar1->setPanelText(5, principal::modeText(principal::Mode::Browse));
+    StatusBar1->raise();
+    connect(StatusBar1, &TStatusBar::clicked, this, blapp::guarded([this] { StatusBar1Click(); }));
+
+    buildKeyboardOrder();
+    setMode(principal::Mode::Browse);
+}
+
+TF_Principal::~TF_Principal()
+{
+    if (F_Principal == this)
+        F_Principal = nullptr;
+}
+
+void TF_Principal::buildToolbar()
+{
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 0, 739, 41);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    // Never reached by the mouse or Tab; the window parks the focus here so no field has it.
+    Panel1->setFocusPolicy(Qt::NoFocus);
+
+    auto tool = [this](const char *name, const QRect &geometry, const QString &caption,
+                       const QString &hint, blapp::Glyph glyph) {
+        auto *b = new QToolButton(Panel1);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(geometry);
+        b->setText(caption);
+        b->setToolTip(hint);
+        b->setIcon(blapp::glyphIcon(glyph));
+        b->setIconSize(QSize(16, 16));
+        b->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+        // A tool button acts on a click and leaves the focus where it is.
+        b->setFocusPolicy(Qt::NoFocus);
+        return b;
+    };
+    auto push = [this](const char *name, const QRect &geometry, const QString &hint, blapp::Glyph glyph) {
+        auto *b = new QPushButton(Panel1);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(geometry);
+        b->setToolTip(hint);
+        b->setIcon(blapp::glyphIcon(glyph));
+        const int side = blapp::glyphSize(glyph);
+        b->setIconSize(QSize(side, side));
+        b->setAutoDefault(false);
+        return b;
+    };
+
+    using blapp::Glyph;
+    SB_Inclusao = tool("SB_Inclusao", {16, 8, 97, 25}, QStringLiteral("Novo"), QStringLiteral("Incluir Novo BL"),
+                       Glyph::Plus);
+    SB_Inclusao->setFont(windowFont(true));
+    SB_Edit = tool("SB_Edit", {128, 8, 97, 25}, QStringLiteral("Edita"), QStringLiteral("Editar BL Atual"),
+                   Glyph::Writing);
+    SB_Grava = tool("SB_Grava", {240, 8, 97, 25}, QStringLiteral("Confirma"), QStringLiteral("Confirma BL Atual"),
+                    Glyph::Check);
+    SB_Cancela = tool("SB_Cancela", {352, 8, 97, 25}, QStringLiteral("Cancela"),
+                      QStringLiteral("Cancelar edição ou Inclusão"), Glyph::Cross);
+    SB_Procura = tool("SB_Procura", {464, 8, 89, 25}, QStringLiteral("Procura"), QStringLiteral("Listagem de BL"),
+                      Glyph::List);
+    BB_Disquete = push("BB_Disquete", {576, 8, 25, 25}, QStringLiteral("Disquete"), Glyph::Diskette);
+    SB_Calendario = tool("SB_Calendario", {620, 8, 25, 25}, QString(), QStringLiteral("Calendário"),
+                         Glyph::Calendar);
+    SB_Impressao = tool("SB_Impressao", {660, 8, 25, 25}, QString(), QStringLiteral("Impressão"), Glyph::Printer);
+    BB_Fechar = push("BB_Fechar", {696, 4, 33, 33}, QStringLiteral("Fechar"), Glyph::Door);
+
+    connect(SB_Inclusao, &QToolButton::clicked, this, blapp::guarded([this] { SB_InclusaoClick(); }));
+    connect(SB_Edit, &QToolButton::clicked, this, blapp::guarded([this] { SB_EditClick(); }));
+    connect(SB_Grava, &QToolButton::clicked, this, blapp::guarded([this] { SB_GravaClick(); }));
+    connect(SB_Cancela, &QToolButton::clicked, this, blapp::guarded([this] { SB_CancelaClick(); }));
+    connect(BB_Fechar, &QPushButton::clicked, this, blapp::guarded([this] { BB_FecharClick(); }));
+    // "Procura", the diskette, the calendar and the printer open windows of their own; until
+    // those exist the buttons do nothing.
+}
+
+TDBEdit *TF_Principal::addEdit(QWidget *parent, const QString &fieldName, const QRect &geometry, int limit,
+                               bool upper)
+{
+    auto *e = new TDBEdit(parent);
+    e->setObjectName(fieldName);
+    e->setGeometry(geometry);
+    e->setFont(windowFont());
+    e->setDataField(fieldName);
+    e->setMaxLength(limit);
+    e->setCharCase(upper ? dbcontrols::CharCase::Upper : dbcontrols::CharCase::Normal);
+    m_edits.insert(fieldName, e);
+    return e;
+}
+
+TDBMemo *TF_Principal::addMemo(QWidget *parent, const QString &fieldName, const QRect &geometry)
+{
+    auto *m = new TDBMemo(parent);
+    m->setObjectName(fieldName);
+    m->setGeometry(geometry);
+    m->setFont(windowFont());
+    m->setDataField(fieldName);
+    m_memos.insert(fieldName, m);
+    return m;
+}
+
+QLabel *TF_Principal::addLabel(QWidget *parent, const QString &name, const QString &text, const QPoint &pos,
+                               bool bold)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setFont(windowFont(bold));
+    l->move(pos);
+    l->adjustSize();
+    return l;
+}
+
+QGroupBox *TF_Principal::addBox(QWidget *parent, const QString &name, const QString &title,
+                                const QRect &geometry, bool navyBold)
+{
+    auto *g = new QGroupBox(title, parent);
+    g->setObjectName(name);
+    g->setGeometry(geometry);
+    // The classic frame runs through the middle of the caption, so the fields placed 16
+    // pixels down sit inside it; the default style puts the caption above the frame instead.
+    static QStyle *const classic = QStyleFactory::create(QStringLiteral("Windows"));
+    if (classic)
+        g->setStyle(classic);
+    if (navyBold) {
+        // Only the caption is navy and bold; the controls inside set their own font and colour.
+        g->setFont(windowFont(true));
+        setTextColour(g, QPalette::WindowText, Navy);
+    }
+    return g;
+}
+
+void TF_Principal::buildFirstPage()
+{
+    QWidget *page = TabSheet1;
+    struct Party
+    {
+        const char *box;
+        const char *title;
+        int top;
+        const char *prefix;
+    };
+    const Party parties[] = {
+        {"GroupBox1", "Shipper:", 8, "Bl_Shipper"},
+        {"GroupBox2", "Consignee:", 128, "Bl_Cnee"},
+        {"GroupBox3", "Notify Party:", 248, "Bl_Notify"},
+    };
+    for (const Party &p : parties) {
+        QGroupBox *box = addBox(page, QLatin1String(p.box), QLatin1String(p.title), {8, p.top, 329, 113}, true);
+        for (int i = 0; i < 5; ++i) {
+            TDBEdit *e = addEdit(box, QLatin1String(p.prefix) + QString::number(i + 1),
+                                 {8, 16 + 19 * i, 313, 19}, 36, false);
+            e->setStyleSheet(QLatin1String(FlatEditStyle));
+            m_fieldOrder.append(e);
+        }
+    }
+
+    QGroupBox *nameBox = addBox(page, QStringLiteral("GroupBox4"), QString(), {352, 8, 369, 40}, false);
+    Label1 = new QLabel(nameBox);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    QFont big(QStringLiteral("MS Sans Serif"));
+    big.setPixelSize(24);
+    big.setBold(true);
+    Label1->setFont(big);
+    setTextColour(Label1, QPalette::WindowText, Red);
+    Label1->setAlignment(Qt::AlignCenter);
+    Label1->setGeometry(2, 4, 365, 34);
+
+    Image1 = new QLabel(page);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(352, 58, 369, 91);
+    Image1->setAlignment(Qt::AlignCenter);
+
+    struct Entry
+    {
+        const char *label;
+        const char *caption;
+        QPoint labelPos;
+        const char *field;
+        QRect geometry;
+        int limit;  // 0: the field's own size
+        bool upper;
+        bool bold;
+    };
+    const Entry entries[] = {
+        {"Label2", "Shippers Ref.", {352, 160}, "Bl_ShipperRef", {352, 176, 193, 21}, 18, true, false},
+        {"Label3", "Nr.da Reserva", {559, 160}, "Bl_AgentRef", {560, 176, 161, 21}, 18, false, true},
+        {"Label4", "Local vessel:", {352, 216}, "Bl_LocalVessel", {352, 232, 193, 21}, 0, true, false},
+        {"Label5", "Bill of Lading No.", {560, 216}, "Bl_BillofLading", {560, 232, 161, 21}, 18, true, false},
+        {"Label6", "From (local port of loading):", {352, 272}, "Bl_LocalLoading", {352, 288, 193, 21}, 18, true,
+         false},
+        {"Label7", "Port of Discharge:", {560, 272}, "Bl_PortDischarg", {560, 288, 161, 21}, 0, true, false},
+        {"Label8", "Freight payable at:", {352, 328}, "Bl_FreightPayable", {352, 344, 193, 21}, 0, true, false},
+        {"Label9", "Final destination (if on-carriage):", {560, 328}, "Bl_FinalDestination",
+         {560, 344, 161, 21}, 17, true, false},
+    };
+    for (const Entry &en : entries) {
+        QLabel *l = addLabel(page, QLatin1String(en.label), QString::fromUtf8(en.caption), en.labelPos, en.bold);
+        setTextColour(l, QPalette::WindowText, Navy);
+        addEdit(page, QLatin1String(en.field), en.geometry, en.limit, en.upper);
+    }
+    // Keyboard order of the right column differs from the order on the page.
+    for (const char *name : {"Bl_AgentRef", "Bl_ShipperRef", "Bl_BillofLading", "Bl_LocalVessel",
+                             "Bl_LocalLoading", "Bl_PortDischarg", "Bl_FreightPayable", "Bl_FinalDestination"})
+        m_fieldOrder.append(m_edits.value(QLatin1String(name)));
+}
+
+void TF_Principal::buildSecondPage()
+{
+    QWidget *page = TabSheet2;
+    QGroupBox *marks = addBox(page, QStringLiteral("GroupBox5"), QStringLiteral("Marks and Numbers:"),
+                              {8, 16, 145, 353}, false);
+    m_fieldOrder.append(addMemo(marks, QStringLiteral("Bl_Marks1"), {8, 16, 129, 329}));
+    QGroupBox *goods = addBox(page, QStringLiteral("GroupBox6"),
+                              QStringLiteral("Number and kind of packages description of goods:"),
+                              {160, 16, 321, 353}, false);
+    m_fieldOrder.append(addMemo(goods, QStringLiteral("Bl_Marks2"), {8, 16, 305, 329}));
+
+    struct Pair
+    {
+        const char *box;
+        const char *title;
+        QRect geometry;
+        const char *valueLabel;
+        const char *valueField;
+        QRect valueRect;
+        const char *unitLabel;
+        const char *unitField;
+        QRect unitRect;
+    };
+    // Value above unit in the two narrow boxes, side by side in the wide one.
+    const Pair pairs[] = {
+        {"GroupBox7", "Gross Weight:", {496, 16, 105, 137}, "Label10", "Bl_Gross1", {8, 36, 89, 21}, "Label11",
+         "Bl_Gross2", {8, 88, 89, 21}},
+        {"GroupBox8", "Measurement:", {618, 16, 103, 137}, "Label12", "Bl_Measu1", {8, 36, 87, 21}, "Label13",
+         "Bl_Measu2", {8, 88, 87, 21}},
+        {"GroupBox9", "Net Weight:", {496, 168, 225, 89}, "Label14", "Bl_Gross3", {8, 36, 97, 21}, "Label15",
+         "Bl_Gross4", {120, 36, 97, 21}},
+    };
+    for (const Pair &p : pairs) {
+        QGroupBox *box = addBox(page, QLatin1String(p.box), QLatin1String(p.title), p.geometry, false);
+        addLabel(box, QLatin1String(p.valueLabel), QStringLiteral("Valor:"), p.valueRect.topLeft() - QPoint(0, 16),
+                 false);
+        m_fieldOrder.append(addEdit(box, QLatin1String(p.valueField), p.valueRect, 0, false));
+        addLabel(box, QLatin1String(p.unitLabel), QStringLiteral("Unidade:"), p.unitRect.topLeft() - QPoint(0, 16),
+                 false);
+        m_fieldOrder.append(addEdit(box, QLatin1String(p.unitField), p.unitRect, 0, true));
+    }
+
+    Image2 = new QLabel(page);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setGeometry(496, 272, 225, 97);
+    Image2->setAlignment(Qt::AlignCenter);
+}
+
+void TF_Principal::buildKeyboardOrder()
+{
+    // The toolbar's push buttons, the page tabs, then the fields in their order; fields of
+    // the page not shown are skipped.
+    QList<QWidget *> chain = {BB_Disquete, BB_Fechar, PageControl1};
+    chain += m_fieldOrder;
+    for (qsizetype i = 0; i + 1 < chain.size(); ++i)
+        setTabOrder(chain.at(i), chain.at(i + 1));
+}
+
+TDBEdit *TF_Principal::edit(const QString &fieldName) const
+{
+    return m_edits.value(fieldName);
+}
+
+TDBMemo *TF_Principal::memo(const QString &fieldName) const
+{
+    return m_memos.value(fieldName);
+}
+
+Table::State TF_Principal::registerState() const
+{
+    return DM_BL ? DM_BL->DS_Cliente->state() : Table::State::Inactive;
+}
+
+void TF_Principal::setMode(principal::Mode mode)
+{
+    StatusBar1->setPanelText(5, principal::modeText(mode));
+    const principal::ButtonPattern p = principal::buttonPattern(mode);
+    SB_Inclusao->setEnabled(p.inclusao);
+    SB_Edit->setEnabled(p.edit);
+    SB_Grava->setEnabled(p.grava);
+    SB_Cancela->setEnabled(p.cancela);
+    SB_Procura->setEnabled(p.procura);
+    BB_Disquete->setEnabled(p.disquete);
+    SB_Calendario->setEnabled(p.calendario);
+    SB_Impressao->setEnabled(p.impressao);
+    BB_Fechar->setEnabled(p.fechar);
+}
+
+void TF_Principal::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_shown || event->spontaneous())
+        return;
+    m_shown = true;
+    if (QScreen *screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    FormShow();
+}
+
+void TF_Principal::bindFields()
+{
+    // The data module is made after this window, so the bindings wait for the first show.
+    if (!DM_BL)
+        return;
+    for (TDBEdit *e : std::as_const(m_edits))
+        e->setDataSource(DM_BL->DS_Cliente);
+    for (TDBMemo *m : std::as_const(m_memos))
+        m->setDataSource(DM_BL->DS_Cliente);
+}
+
+void TF_Principal::FormShow()
+{
+    bindFields();
+    {
+        TF_Endereco details(this);
+        const QPixmap logo = QPixmap::fromImage(details.logo());
+        Image1->setPixmap(logo);
+        Image2->setPixmap(logo);
+        Label1->setText(details.EditFanta->text());
+    }
+    Panel1->setFocus();
+    StatusBar1->setPanelText(0, QStringLiteral("Corvane"));
+    StatusBar1->setPanelText(1, QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    {
+        TAboutBox about(this);
+        StatusBar1->setPanelText(2, QStringLiteral("Versão ") + about.versionText());
+    }
+    StatusBar1->setPanelText(3, QStringLiteral("About"));
+    if (!DM_BL)
+        throw DataError(QStringLiteral("The data module has not been created"));
+    DM_BL->Tbl_BLCliente->open();
+    DM_BL->Tbl_BLCliente->last();
+}
+
+void TF_Principal::SB_InclusaoClick()
+{
+    DM_BL->Tbl_BLCliente->insert();
+    setMode(principal::Mode::Insert);
+    PageControl1->setCurrentIndex(0);
+    edit(QStringLiteral("Bl_Shipper1"))->setFocus();
+}
+
+void TF_Principal::SB_EditClick()
+{
+    // On an empty register this starts a new record, while the panel still reads "Editar".
+    DM_BL->Tbl_BLCliente->edit();
+    setMode(principal::Mode::Edit);
+}
+
+void TF_Principal::SB_GravaClick()
+{
+    // The field being typed in still has the focus (tool buttons take none); leaving it
+    // writes its text into the record.
+    Panel1->setFocus();
+    if (focusWidget() != Panel1)
+        return;  // the field refused its text and kept the focus; the error box has said why
+    TDBEdit *booking = edit(QStringLiteral("Bl_AgentRef"));
+    if (booking->text().isEmpty()) {
+        MsgDlg1->DisplayMessage(principal::bookingMissingMessage(), mtInformation, {mbOK});
+        PageControl1->setCurrentIndex(0);
+        booking->setFocus();
+        return;
+    }
+    DM_BL->Tbl_BLClienteBl_DataRef->setAsDate(QDate::currentDate());
+    DM_BL->Tbl_BLCliente->post();
+    setMode(principal::Mode::Browse);
+}
+
+void TF_Principal::SB_CancelaClick()
+{
+    DM_BL->Tbl_BLCliente->cancel();
+    setMode(principal::Mode::Browse);
+}
+
+void TF_Principal::BB_FecharClick()
+{
+    // The close event runs the close check.
+    close();
+}
+
+void TF_Principal::StatusBar1Click()
+{
+    TAboutBox about(this);
+    about.exec();
+}
+
+bool TF_Principal::VerificaEncerramento()
+{
+    const principal::CloseCheck check = principal::closeCheck(registerState());
+    if (!check.message.isEmpty())
+        MsgDlg1->DisplayMessage(check.message, check.type, {mbOK});
+    if (check.closeTable)
+        DM_BL->Tbl_BLCliente->close();
+    return check.endProgram;
+}
+
+void TF_Principal::closeEvent(QCloseEvent *event)
+{
+    if (VerificaEncerramento())
+        event->accept();
+    else
+        event->ignore();
+}

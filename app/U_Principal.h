@@ -1,0 +1,102 @@
+#pragma once
+
+// The B/L entry window: one B/L of the local register on two pages of data-aware fields,
+// and the toolbar that drives the register through browse, new and edit, each ended by
+// confirm or cancel. It is the program's main window.
+
+#include "PrincipalLogic.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+class QCloseEvent;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QShowEvent;
+class QTabWidget;
+class QToolButton;
+class TDBEdit;
+class TDBMemo;
+class TMsgDlg;
+class TStatusBar;
+
+class TF_Principal : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TF_Principal(QWidget *parent = nullptr);
+    ~TF_Principal() override;
+
+    // Toolbar.
+    QFrame *Panel1 = nullptr;
+    QToolButton *SB_Inclusao = nullptr;
+    QToolButton *SB_Edit = nullptr;
+    QToolButton *SB_Grava = nullptr;
+    QToolButton *SB_Cancela = nullptr;
+    QToolButton *SB_Procura = nullptr;
+    QPushButton *BB_Disquete = nullptr;
+    QToolButton *SB_Calendario = nullptr;
+    QToolButton *SB_Impressao = nullptr;
+    QPushButton *BB_Fechar = nullptr;
+
+    // Pages.
+    QTabWidget *PageControl1 = nullptr;
+    QWidget *TabSheet1 = nullptr;
+    QWidget *TabSheet2 = nullptr;
+    QLabel *Label1 = nullptr;   // the agency's trade name
+    QLabel *Image1 = nullptr;   // the agency's logo, on each page
+    QLabel *Image2 = nullptr;
+
+    TStatusBar *StatusBar1 = nullptr;
+    TMsgDlg *MsgDlg1 = nullptr;
+
+    // The bound controls, by the name of their field ("Bl_AgentRef"), which is also their
+    // objectName; nullptr for a name that has none.
+    TDBEdit *edit(const QString &fieldName) const;
+    TDBMemo *memo(const QString &fieldName) const;
+    // Every field control in keyboard order.
+    const QList<QWidget *> &fieldControls() const { return m_fieldOrder; }
+
+    // The window's operations, one per toolbar button.
+    void SB_InclusaoClick();
+    void SB_EditClick();
+    void SB_GravaClick();
+    void SB_CancelaClick();
+    void BB_FecharClick();
+    void StatusBar1Click();
+    // The close check: true when the program may end (the register is then closed).
+    bool VerificaEncerramento();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildToolbar();
+    void buildFirstPage();
+    void buildSecondPage();
+    void buildKeyboardOrder();
+    TDBEdit *addEdit(QWidget *parent, const QString &fieldName, const QRect &geometry, int limit,
+                     bool upper);
+    TDBMemo *addMemo(QWidget *parent, const QString &fieldName, const QRect &geometry);
+    QLabel *addLabel(QWidget *parent, const QString &name, const QString &text, const QPoint &pos,
+                     bool bold);
+    QGroupBox *addBox(QWidget *parent, const QString &name, const QString &title, const QRect &geometry,
+                      bool navyBold);
+    void FormShow();
+    void bindFields();
+    void setMode(principal::Mode mode);
+    Table::State registerState() const;
+
+    QHash<QString, TDBEdit *> m_edits;
+    QHash<QString, TDBMemo *> m_memos;
+    QList<QWidget *> m_fieldOrder;
+    bool m_shown = false;
+};
+
+// The program's main window: set by the first TF_Principal made, cleared when it goes.
+extern TF_Principal *F_Principal;

@@ -1,0 +1,217 @@
+// Start-up: one copy per desktop. The key and the lock as plain objects, then the real
+// program started as child processes.
+
+#include "BLRecord.h"
+#include "PxTable.h"
+#include "SingleInstance.h"
+#include "Startup.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <unistd.h>
+#include <memory>
+
+using blapp::SingleInstance;
+
+namespace {
+
+QString programPath()
+{
+    // The program is built beside bl-tool.
+    return QFileInfo(QStringLiteral(BL_TOOL_PATH)).dir().filePath(QStringLiteral("bl-emissao"));
+}
+
+// The pid recorded in a lock file, or 0 when there is no readable lock.
+qint64 lockOwner(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return 0;
+    qint64 pid = 0;
+    QString host, app;
+    return QLockFile(path).getLockInfo(&pid, &host, &app) ? pid : 0;
+}
+
+// Waits until the lock file names pid; false when it does not within the time.
+bool waitForOwner(const QString &path, qint64 pid, int timeoutMs = 20000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        if (lockOwner(path) == pid)
+            return true;
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_work;        // the current directory of the children, with a register
+    QTemporaryDir m_runtime;     // their XDG_RUNTIME_DIR, where the locks go
+    QList<QProcess *> m_children;
+    int m_displayCounter = 0;
+
+    QString freshDisplay()
+    {
+        // Displays no real desktop uses, so a running copy of the machine is never met.
+        return QStringLiteral(":bltest%1-%2").arg(QCoreApplication::applicationPid()).arg(++m_displayCounter);
+    }
+
+    QString lockPathFor(const QString &display) const
+    {
+        return SingleInstance(blapp::desktopKey(QString::number(::getuid()), display), m_runtime.path()).lockPath();
+    }
+
+    QProcess *start(const QString &display)
+    {
+        auto *p = new QProcess(this);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("DISPLAY"), display);
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        env.insert(QStringLiteral("BL_EMISSAO_TEST_ANSWER"), QStringLiteral("1"));
+        p->setProcessEnvironment(env);
+        p->setWorkingDirectory(m_work.path());
+        p->setProgram(programPath());
+        p->start();
+        m_children.append(p);
+        return p;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_work.isValid());
+        QVERIFY(m_runtime.isValid());
+        QVERIFY2(QFileInfo(programPath()).isExecutable(), "bl-emissao must be built beside bl-tool");
+        px::Table::create(QDir(m_work.path()).filePath(QString::fromLatin1(blrecord::RegisterFile)),
+                          blrecord::registerFields());
+    }
+
+    void cleanupTestCase()
+    {
+        for (QProcess *p : std::as_const(m_children)) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        }
+    }
+
+    void keySeparatesDesktops()
+    {
+        using blapp::desktopKey;
+        // The same desktop, however the display is spelled.
+        QCOMPARE(desktopKey(QStringLiteral("1000"), QStringLiteral(":0")),
+                 desktopKey(QStringLiteral("1000"), QStringLiteral(":0.0")));
+        QCOMPARE(blapp::normalisedDisplay(QStringLiteral("host.example:10.1")), QStringLiteral("host.example:10"));
+        QCOMPARE(blapp::normalisedDisplay(QStringLiteral("wayland-0")), QStringLiteral("wayland-0"));
+        // Other users, other displays, no display: all apart.
+        const QStringList keys = {
+            desktopKey(QStringLiteral("1000"), QStringLiteral(":0")),
+            desktopKey(QStringLiteral("1001"), QStringLiteral(":0")),
+            desktopKey(QStringLiteral("1000"), QStringLiteral(":1")),
+            desktopKey(QStringLiteral("1000"), QString()),
+            desktopKey(QStringLiteral("1000"), QStringLiteral("/run/user/1000/wayland-0")),
+            desktopKey(QStringLiteral("1000"), QStringLiteral("_run_user_1000_wayland-0")),
+        };
+        for (int i = 0; i < keys.size(); ++i)
+            for (int j = i + 1; j < keys.size(); ++j)
+                QVERIFY2(keys[i] != keys[j], qPrintable(keys[i]));
+        // Each key is one plain file name.
+        for (const QString &k : keys)
+            QVERIFY2(!k.contains(QLatin1Char('/')) && !k.contains(QLatin1Char(':')), qPrintable(k));
+    }
+
+    void secondInstanceOnSameKeyIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString key = blapp::desktopKey(QStringLiteral("u"), QStringLiteral(":5"));
+        auto first = std::make_unique<SingleInstance>(key, dir.path());
+        QCOMPARE(first->acquire(), SingleInstance::Outcome::Acquired);
+        QVERIFY(first->isHeld());
+
+        SingleInstance second(key, dir.path());
+        QCOMPARE(second.acquire(), SingleInstance::Outcome::AnotherCopy);
+        QVERIFY(!second.isHeld());
+        // Another display of the same user is another desktop.
+        SingleInstance elsewhere(blapp::desktopKey(QStringLiteral("u"), QStringLiteral(":6")), dir.path());
+        QCOMPARE(elsewhere.acquire(), SingleInstance::Outcome::Acquired);
+
+        // Once the first copy ends, the desktop is free again.
+        first.reset();
+        QCOMPARE(second.acquire(), SingleInstance::Outcome::Acquired);
+    }
+
+    void lockThatCannotBeMadeDoesNotBlock()
+    {
+        SingleInstance nowhere(QStringLiteral("k"), QStringLiteral("/nonexistent-dir-for-bl-test"));
+        QCOMPARE(nowhere.acquire(), SingleInstance::Outcome::Unavailable);
+    }
+
+    void warningBoxAsGiven()
+    {
+        const std::unique_ptr<QMessageBox> box = blapp::makeAlreadyRunningBox();
+        QCOMPARE(box->windowTitle(), QStringLiteral("Warning"));
+        QCOMPARE(box->icon(), QMessageBox::Warning);
+        QCOMPARE(box->text(), QStringLiteral("VOCÊ JÁ TEM UMA CÓPIA ABERTA.\n\nEmissão de Bill of Lading.\n\n"
+                                             "CORVANE do Brasil Ltda\n"));
+        QCOMPARE(box->buttons().size(), 1);
+        QVERIFY(box->button(QMessageBox::Ok));
+    }
+
+    // The real program: a second start on the same desktop shows the warning and ends with 0;
+    // a start on another desktop runs; a copy that was killed does not block the next start.
+    void realProgramIsSingleCopyPerDesktop()
+    {
+        const QString display = freshDisplay();
+        const QString lock = lockPathFor(display);
+
+        QProcess *first = start(display);
+        QVERIFY(first->waitForStarted());
+        QVERIFY2(waitForOwner(lock, first->processId()), qPrintable(first->readAllStandardError()));
+
+        QProcess *second = start(display);
+        QVERIFY(second->waitForFinished(30000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        const QString shown = QString::fromUtf8(second->readAllStandardError());
+        QVERIFY2(shown.endsWith(QStringLiteral("Warning|warning|") + blapp::alreadyRunningText()), qPrintable(shown));
+        // The first copy is untouched and still holds its desktop.
+        QCOMPARE(first->state(), QProcess::Running);
+        QCOMPARE(lockOwner(lock), first->processId());
+
+        const QString otherDisplay = freshDisplay();
+        QProcess *other = start(otherDisplay);
+        QVERIFY(other->waitForStarted());
+        QVERIFY(waitForOwner(lockPathFor(otherDisplay), other->processId()));
+        QCOMPARE(other->state(), QProcess::Running);
+
+        // A crash leaves the lock file behind.
+        ::kill(pid_t(first->processId()), SIGKILL);
+        QVERIFY(first->waitForFinished(10000));
+        QVERIFY(QFileInfo::exists(lock));
+        QProcess *next = start(display);
+        QVERIFY(next->waitForStarted());
+        QVERIFY2(waitForOwner(lock, next->processId()), qPrintable(next->readAllStandardError()));
+        QCOMPARE(next->state(), QProcess::Running);
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
