@@ -131,14 +131,52 @@ void beep()
         QApplication::beep();
 }
 
+FieldLink::~FieldLink()
+{
+    if (m_source)
+        m_source->removeDataWriter(m_control);
+}
+
+void FieldLink::setSource(DataSource *source)
+{
+    if (m_source == source)
+        return;
+    if (m_source) {
+        m_source->removeDataWriter(m_control);
+        QObject::disconnect(m_source, nullptr, m_control, nullptr);
+    }
+    m_source = source;
+    if (source) {
+        QObject::connect(source, &DataSource::recordChanged, m_control, [this] { m_hooks.refresh(); });
+        QObject::connect(source, &DataSource::stateChanged, m_control, [this] { m_hooks.refresh(); });
+        QObject::connect(source, &DataSource::dataSetChanged, m_control, [this] { m_hooks.refresh(); });
+        QObject::connect(source, &DataSource::fieldChanged, m_control, [this](Field *f) { m_hooks.fieldChanged(f); });
+        source->addDataWriter(m_control, [this] { m_hooks.write(); });
+    }
+    m_hooks.refresh();
+}
+
+void FieldLink::setFieldName(const QString &fieldName)
+{
+    m_fieldName = fieldName;
+    m_hooks.refresh();
+}
+
+Field *FieldLink::field() const
+{
+    return lookUp(m_source, m_fieldName);
+}
+
 } // namespace dbcontrols
+
 
 using dbcontrols::CharCase;
 using dbcontrols::ShownText;
 
 // --- TDBEdit ---
 
-TDBEdit::TDBEdit(QWidget *parent) : QLineEdit(parent)
+TDBEdit::TDBEdit(QWidget *parent)
+    : QLineEdit(parent), m_link(this, {[this] { refresh(); }, [this](Field *f) { onFieldChanged(f); }, [this] { updateRecord(); }})
 {
     setValidator(new dbcontrols::CaseValidator(this, [this] {
         return m_charCase == CharCase::Upper && !m_loading;
@@ -150,40 +188,21 @@ TDBEdit::TDBEdit(QWidget *parent) : QLineEdit(parent)
     refresh();
 }
 
-TDBEdit::~TDBEdit()
-{
-    if (m_source)
-        m_source->removeDataWriter(this);
-}
+TDBEdit::~TDBEdit() = default;
 
 void TDBEdit::setDataSource(DataSource *source)
 {
-    if (m_source == source)
-        return;
-    if (m_source) {
-        m_source->removeDataWriter(this);
-        disconnect(m_source, nullptr, this, nullptr);
-    }
-    m_source = source;
-    if (source) {
-        connect(source, &DataSource::recordChanged, this, &TDBEdit::refresh);
-        connect(source, &DataSource::stateChanged, this, &TDBEdit::refresh);
-        connect(source, &DataSource::dataSetChanged, this, &TDBEdit::refresh);
-        connect(source, &DataSource::fieldChanged, this, &TDBEdit::onFieldChanged);
-        source->addDataWriter(this, [this] { updateRecord(); });
-    }
-    refresh();
+    m_link.setSource(source);
 }
 
 void TDBEdit::setDataField(const QString &fieldName)
 {
-    m_fieldName = fieldName;
-    refresh();
+    m_link.setFieldName(fieldName);
 }
 
 Field *TDBEdit::field() const
 {
-    return dbcontrols::lookUp(m_source, m_fieldName);
+    return m_link.field();
 }
 
 void TDBEdit::setMaxLength(int length)
@@ -201,7 +220,7 @@ void TDBEdit::setCharCase(CharCase charCase)
 void TDBEdit::updateRecord()
 {
     Field *f = field();
-    if (!f || !m_modified || !m_source || !m_source->isEditing())
+    if (!f || !m_modified || !m_link.source() || !m_link.source()->isEditing())
         return;
     // Throws on text that does not convert; the text stays for the user to correct.
     f->setEditText(text());
@@ -222,7 +241,7 @@ void TDBEdit::onFieldChanged(Field *changed)
 
 void TDBEdit::applyReadOnly()
 {
-    setReadOnly(!(field() && m_source && m_source->isEditing()));
+    setReadOnly(!(field() && m_link.source() && m_link.source()->isEditing()));
 }
 
 void TDBEdit::showText(const QString &text)
@@ -241,8 +260,8 @@ void TDBEdit::refresh()
     applyReadOnly();
     Field *f = field();
     QString t;
-    if (f && m_source && m_source->state() != Table::State::Inactive)
-        t = dbcontrols::shownText(hasFocus(), m_source->isEditing()) == ShownText::Edit ? f->editText()
+    if (f && m_link.source() && m_link.source()->state() != Table::State::Inactive)
+        t = dbcontrols::shownText(hasFocus(), m_link.source()->isEditing()) == ShownText::Edit ? f->editText()
                                                                                        : f->displayText();
     // Numbers line up on the right while not being typed in.
     setAlignment(f && f->isNumeric() && !hasFocus() ? Qt::AlignRight | Qt::AlignVCenter
@@ -296,7 +315,8 @@ void TDBEdit::focusOutEvent(QFocusEvent *event)
 
 // --- TDBMemo ---
 
-TDBMemo::TDBMemo(QWidget *parent) : QPlainTextEdit(parent)
+TDBMemo::TDBMemo(QWidget *parent)
+    : QPlainTextEdit(parent), m_link(this, {[this] { refresh(); }, [this](Field *f) { onFieldChanged(f); }, [this] { updateRecord(); }})
 {
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -312,40 +332,21 @@ TDBMemo::TDBMemo(QWidget *parent) : QPlainTextEdit(parent)
     refresh();
 }
 
-TDBMemo::~TDBMemo()
-{
-    if (m_source)
-        m_source->removeDataWriter(this);
-}
+TDBMemo::~TDBMemo() = default;
 
 void TDBMemo::setDataSource(DataSource *source)
 {
-    if (m_source == source)
-        return;
-    if (m_source) {
-        m_source->removeDataWriter(this);
-        disconnect(m_source, nullptr, this, nullptr);
-    }
-    m_source = source;
-    if (source) {
-        connect(source, &DataSource::recordChanged, this, &TDBMemo::refresh);
-        connect(source, &DataSource::stateChanged, this, &TDBMemo::refresh);
-        connect(source, &DataSource::dataSetChanged, this, &TDBMemo::refresh);
-        connect(source, &DataSource::fieldChanged, this, &TDBMemo::onFieldChanged);
-        source->addDataWriter(this, [this] { updateRecord(); });
-    }
-    refresh();
+    m_link.setSource(source);
 }
 
 void TDBMemo::setDataField(const QString &fieldName)
 {
-    m_fieldName = fieldName;
-    refresh();
+    m_link.setFieldName(fieldName);
 }
 
 Field *TDBMemo::field() const
 {
-    return dbcontrols::lookUp(m_source, m_fieldName);
+    return m_link.field();
 }
 
 QString TDBMemo::fieldText() const
@@ -385,7 +386,7 @@ QStringList TDBMemo::displayLines() const
 void TDBMemo::updateRecord()
 {
     Field *f = field();
-    if (!f || !m_modified || !m_source || !m_source->isEditing())
+    if (!f || !m_modified || !m_link.source() || !m_link.source()->isEditing())
         return;
     f->setAsString(fieldText());
     m_modified = false;
@@ -405,7 +406,7 @@ void TDBMemo::onFieldChanged(Field *changed)
 
 void TDBMemo::applyReadOnly()
 {
-    setReadOnly(!(field() && m_source && m_source->isEditing()));
+    setReadOnly(!(field() && m_link.source() && m_link.source()->isEditing()));
 }
 
 void TDBMemo::refresh()
@@ -413,7 +414,7 @@ void TDBMemo::refresh()
     applyReadOnly();
     Field *f = field();
     QString t;
-    if (f && m_source && m_source->state() != Table::State::Inactive)
+    if (f && m_link.source() && m_link.source()->state() != Table::State::Inactive)
         t = dbcontrols::memoTextFromField(f->asString());
     m_loading = true;
     // Rewriting the same text would throw away the cursor of a memo being typed in.

@@ -62,6 +62,34 @@ using BeepHandler = std::function<void()>;
 BeepHandler setBeepHandler(BeepHandler handler);  // returns the previous one
 void beep();
 
+// The link of a bound control to its data source and field: the edit and the memo share it.
+class FieldLink
+{
+public:
+    struct Hooks
+    {
+        std::function<void()> refresh;               // the record or the state changed
+        std::function<void(Field *)> fieldChanged;   // one field's value changed
+        std::function<void()> write;                 // before a post: write the text
+    };
+    FieldLink(QObject *control, Hooks hooks) : m_control(control), m_hooks(std::move(hooks)) {}
+    ~FieldLink();
+    FieldLink(const FieldLink &) = delete;
+    FieldLink &operator=(const FieldLink &) = delete;
+
+    DataSource *source() const { return m_source; }
+    void setSource(DataSource *source);
+    const QString &fieldName() const { return m_fieldName; }
+    void setFieldName(const QString &fieldName);
+    Field *field() const;
+
+private:
+    QObject *m_control;
+    Hooks m_hooks;
+    QPointer<DataSource> m_source;
+    QString m_fieldName;
+};
+
 } // namespace dbcontrols
 
 // A one-line data-aware edit. Bound to a number field it accepts only the number keys and
@@ -73,10 +101,10 @@ public:
     explicit TDBEdit(QWidget *parent = nullptr);
     ~TDBEdit() override;
 
-    DataSource *dataSource() const { return m_source; }
+    DataSource *dataSource() const { return m_link.source(); }
     void setDataSource(DataSource *source);
     // The field's name, looked up in the data source's table without regard to case.
-    const QString &dataField() const { return m_fieldName; }
+    const QString &dataField() const { return m_link.fieldName(); }
     void setDataField(const QString &fieldName);
     // The bound field, or nullptr when there is none (no source, no such field).
     Field *field() const;
@@ -107,8 +135,7 @@ private:
     void showText(const QString &text);
     void applyReadOnly();
 
-    QPointer<DataSource> m_source;
-    QString m_fieldName;
+    dbcontrols::FieldLink m_link;
     int m_maxLength = 0;
     dbcontrols::CharCase m_charCase = dbcontrols::CharCase::Normal;
     bool m_modified = false;
@@ -124,9 +151,9 @@ public:
     explicit TDBMemo(QWidget *parent = nullptr);
     ~TDBMemo() override;
 
-    DataSource *dataSource() const { return m_source; }
+    DataSource *dataSource() const { return m_link.source(); }
     void setDataSource(DataSource *source);
-    const QString &dataField() const { return m_fieldName; }
+    const QString &dataField() const { return m_link.fieldName(); }
     void setDataField(const QString &fieldName);
     Field *field() const;
 
@@ -149,8 +176,7 @@ private:
     void onFieldChanged(Field *field);
     void applyReadOnly();
 
-    QPointer<DataSource> m_source;
-    QString m_fieldName;
+    dbcontrols::FieldLink m_link;
     bool m_modified = false;
     bool m_loading = false;
 };
