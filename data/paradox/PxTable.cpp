@@ -380,23 +380,34 @@ struct Table::Impl
             return;
         index.clear();
         indexOf.clear();
-        QVector<bool> seen(h.fileBlocks + 1, false);
         quint64 total = 0;
+        walkChain(false, [&](const Block &blk) {
+            indexOf.insert(blk.no, int(index.size()));
+            index.append(IndexEntry{blk.no, quint16(blk.count), quint32(total)});
+            total += quint64(blk.count);
+            return true;
+        });
+        chainRecords = total;
+        indexValid = true;
+        verifyChain(total, index.isEmpty() ? 0 : index.last().block);
+    }
+
+    // Visits the chain's blocks in order until fn returns false; a block number out of range
+    // or a loop is damage. Heads only unless wholeBlocks.
+    template <typename Fn> void walkChain(bool wholeBlocks, Fn fn)
+    {
+        QVector<bool> seen(h.fileBlocks + 1, false);
         for (quint16 b = h.firstBlock; b != 0;) {
             if (b > h.fileBlocks)
                 throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(b));
             if (seen[b])
                 throw damaged(QStringLiteral("ciclo na cadeia de blocos (bloco %1)").arg(b));
             seen[b] = true;
-            const Block blk = readBlockHead(b);
-            indexOf.insert(b, int(index.size()));
-            index.append(IndexEntry{b, quint16(blk.count), quint32(total)});
-            total += quint64(blk.count);
+            const Block blk = wholeBlocks ? readBlock(b, false) : readBlockHead(b);
+            if (!fn(blk))
+                return;
             b = blk.next;
         }
-        chainRecords = total;
-        indexValid = true;
-        verifyChain(total, index.isEmpty() ? 0 : index.last().block);
     }
 
     // A chain that ends early or elsewhere than the header says has lost its way: refuse it
@@ -901,24 +912,21 @@ struct Table::Impl
 
     template <typename Fn> void scanChain(Fn fn)
     {
-        QVector<bool> seen(h.fileBlocks + 1, false);
         quint64 records = 0;
         quint16 last = 0;
-        for (quint16 b = h.firstBlock; b != 0;) {
-            if (b > h.fileBlocks)
-                throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(b));
-            if (seen[b])
-                throw damaged(QStringLiteral("ciclo na cadeia de blocos (bloco %1)").arg(b));
-            seen[b] = true;
-            const Block blk = readBlock(b, false);
-            for (int s = 0; s < blk.count; ++s)
-                if (!fn(RecordPos{b, quint16(s)}, blk.record(s)))
-                    return;
+        bool stopped = false;
+        walkChain(true, [&](const Block &blk) {
+            for (int slot = 0; slot < blk.count; ++slot)
+                if (!fn(RecordPos{blk.no, quint16(slot)}, blk.record(slot))) {
+                    stopped = true;
+                    return false;
+                }
             records += quint64(blk.count);
-            last = b;
-            b = blk.next;
-        }
-        verifyChain(records, last);
+            last = blk.no;
+            return true;
+        });
+        if (!stopped)
+            verifyChain(records, last);
     }
 
     RecordPos append(const QVector<Value> &values)
@@ -1122,24 +1130,19 @@ struct Table::Impl
         QSet<quint32> referenced;
         quint64 records = 0;
         quint16 chainLen = 0, last = 0, prev = 0;
-        for (quint16 b = h.firstBlock; b != 0;) {
-            if (b > h.fileBlocks)
-                throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(b));
-            if (inChain[b])
-                throw damaged(QStringLiteral("ciclo na cadeia de blocos (bloco %1)").arg(b));
-            inChain[b] = true;
-            const Block blk = readBlock(b, false);
+        walkChain(true, [&](const Block &blk) {
+            inChain[blk.no] = true;
             if (blk.prev != prev)
-                setPrev(b, prev);
-            for (int s = 0; s < blk.count; ++s)
-                for (const auto &ref : blobRefs(blk.record(s)))
+                setPrev(blk.no, prev);
+            for (int slot = 0; slot < blk.count; ++slot)
+                for (const auto &ref : blobRefs(blk.record(slot)))
                     referenced.insert(ref.first);
             records += quint64(blk.count);
             ++chainLen;
-            last = b;
-            prev = b;
-            b = blk.next;
-        }
+            last = blk.no;
+            prev = blk.no;
+            return true;
+        });
         // Everything outside the chain is free, linked in block order.
         quint16 freeHead = 0;
         for (int b = h.fileBlocks; b >= 1; --b) {
@@ -1201,19 +1204,14 @@ struct Table::Impl
 
     bool countersDisagree()
     {
-        QVector<bool> seen(h.fileBlocks + 1, false);
         quint64 records = 0;
         quint16 chainLen = 0, last = 0;
-        for (quint16 b = h.firstBlock; b != 0;) {
-            if (b > h.fileBlocks || seen[b])
-                throw damaged(QStringLiteral("cadeia de blocos danificada (bloco %1)").arg(b));
-            seen[b] = true;
-            const Block blk = readBlockHead(b);
+        walkChain(false, [&](const Block &blk) {
             records += quint64(blk.count);
             ++chainLen;
-            last = b;
-            b = blk.next;
-        }
+            last = blk.no;
+            return true;
+        });
         return records != h.numRecords || last != h.lastBlock || chainLen != h.blocksInUse || h.maxBlocks != h.fileBlocks;
     }
 };
