@@ -4,7 +4,7 @@ namespace blrecord {
 
 namespace {
 
-struct Spec
+struct Column
 {
     const char *base;
     px::FieldType type;
@@ -14,7 +14,7 @@ struct Spec
 using px::FieldType;
 
 // The register's order; the transfer table moves BillofLading to the front.
-const Spec kFields[] = {
+const Column kFields[] = {
     {"Shipper1", FieldType::Alpha, 40},       {"Shipper2", FieldType::Alpha, 40},
     {"Shipper3", FieldType::Alpha, 40},       {"Shipper4", FieldType::Alpha, 40},
     {"Shipper5", FieldType::Alpha, 40},       {"Cnee1", FieldType::Alpha, 40},
@@ -33,7 +33,7 @@ const Spec kFields[] = {
     {"Measu1", FieldType::Number, 8},         {"Measu2", FieldType::Alpha, 12},
 };
 
-px::FieldDef def(const char *prefix, const Spec &s)
+px::FieldDef def(const char *prefix, const Column &s)
 {
     QString base = QString::fromLatin1(s.base);
     if (prefix[0] == 'D' && base == QLatin1String("AgentRef"))
@@ -46,7 +46,7 @@ px::FieldDef def(const char *prefix, const Spec &s)
 QVector<px::FieldDef> registerFields()
 {
     QVector<px::FieldDef> out;
-    for (const Spec &s : kFields)
+    for (const Column &s : kFields)
         out.append(def("Bl_", s));
     return out;
 }
@@ -54,10 +54,10 @@ QVector<px::FieldDef> registerFields()
 QVector<px::FieldDef> transferFields()
 {
     QVector<px::FieldDef> out;
-    for (const Spec &s : kFields)
+    for (const Column &s : kFields)
         if (qstrcmp(s.base, "BillofLading") == 0)
             out.append(def("Di_", s));
-    for (const Spec &s : kFields)
+    for (const Column &s : kFields)
         if (qstrcmp(s.base, "BillofLading") != 0)
             out.append(def("Di_", s));
     return out;
