@@ -538,6 +538,29 @@ QStringList Table::displayTextsAt(quint32 ordinal, const QList<Field *> &fields)
     return out;
 }
 
+QList<QStringList> Table::displayTextsRange(quint32 first, quint32 count, const QList<Field *> &fields) const
+{
+    QList<QStringList> out;
+    if (!isActive())
+        return out;
+    const QList<QByteArray> raws = m_px->readRawRange(first, count);
+    const qint64 editing = m_state == State::Edit ? recNo() : -1;
+    out.reserve(raws.size());
+    for (qsizetype r = 0; r < raws.size(); ++r) {
+        const bool fromBuffer = editing == qint64(first) + r;
+        QStringList texts;
+        texts.reserve(fields.size());
+        for (const Field *f : fields) {
+            px::Value v;
+            if (f && f->table() == this && f->m_index >= 0)
+                v = fromBuffer ? bufferValue(f->m_index) : m_px->decode(raws.at(r), f->m_index);
+            texts.append(f ? f->displayTextOf(v) : QString());
+        }
+        out.append(texts);
+    }
+    return out;
+}
+
 void Table::emptyTable(const QString &directory, const QString &tableName)
 {
     px::Table::emptyTable(resolvePath(directory, tableName));

@@ -104,6 +104,8 @@ public:
     QString displayTextAt(quint32 ordinal, const Field *field) const;
     // Several fields of one record, read once.
     QStringList displayTextsAt(quint32 ordinal, const QList<Field *> &fields) const;
+    // The same for the records first .. first + count - 1 (fewer past the end), read in one go.
+    QList<QStringList> displayTextsRange(quint32 first, quint32 count, const QList<Field *> &fields) const;
 
     // Removes all records of the closed table given by directory and name; the structure stays.
     static void emptyTable(const QString &directory, const QString &tableName);

@@ -1466,6 +1466,32 @@ std::optional<RecordPos> Table::at(quint32 ordinal)
     return RecordPos{it->block, quint16(ordinal - it->first)};
 }
 
+QList<QByteArray> Table::readRawRange(quint32 first, quint32 count)
+{
+    Impl::ReadGuard g(d.get());
+    d->buildIndex();
+    QList<QByteArray> out;
+    if (first >= d->chainRecords || count == 0)
+        return out;
+    const quint32 end = quint32(std::min<quint64>(quint64(first) + count, d->chainRecords));
+    out.reserve(qsizetype(end - first));
+    auto it = std::upper_bound(d->index.cbegin(), d->index.cend(), first,
+                               [](quint32 o, const Impl::IndexEntry &e) { return o < e.first; });
+    --it;
+    quint32 ordinal = first;
+    while (ordinal < end) {
+        while (it->count == 0 || ordinal >= it->first + it->count)
+            ++it;
+        const auto blk = d->readBlock(it->block);
+        for (quint32 slot = ordinal - it->first; slot < it->count && ordinal < end; ++slot, ++ordinal) {
+            if (int(slot) >= blk.count)
+                throw EngineError::conflict(d->path);
+            out.append(QByteArray(blk.record(int(slot)), d->h.recordSize));
+        }
+    }
+    return out;
+}
+
 qint64 Table::ordinalOf(RecordPos pos)
 {
     Impl::ReadGuard g(d.get());

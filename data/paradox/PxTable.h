@@ -60,6 +60,9 @@ public:
     std::optional<RecordPos> prior(RecordPos pos);
     // Random access by ordinal, 0-based (walks the block chain once, then cached until a change).
     std::optional<RecordPos> at(quint32 ordinal);
+    // The raw records of ordinals first .. first + count - 1 (fewer past the end), read under
+    // one lock with each block read once: a page of a grid in one go.
+    QList<QByteArray> readRawRange(quint32 first, quint32 count);
     // Ordinal of a position, or -1 when it holds no record.
     qint64 ordinalOf(RecordPos pos);
 

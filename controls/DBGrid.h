@@ -1,0 +1,148 @@
+#pragma once
+
+// The data-aware grid: a read-only QTableView over a table's records in natural order. Its
+// model reads only the rows it is asked for, through the table's row-number access, so a
+// register of any size opens and scrolls at once. The grid and the table share one cursor:
+// moving in the grid moves the current record, and moving the record moves the grid.
+//
+// An engine error while moving or reading ends the user's action: the grid keeps it until the
+// event that caused it is done and then lets it unwind to the event loop.
+
+#include "DataSource.h"
+#include "Field.h"
+
+#include <QAbstractTableModel>
+#include <QHeaderView>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTableView>
+
+#include <exception>
+
+namespace dbgrid {
+
+// A column's width when none is given: the field's display width in digits plus a margin,
+// and never narrower than its title.
+int defaultColumnWidth(int displayWidth, int digitWidth, int titleWidth);
+// Row height for a font of the given text height: the text, a margin and the line.
+int rowHeight(int textHeight);
+
+} // namespace dbgrid
+
+struct TDBGridColumn
+{
+    QString fieldName;
+    QString title;
+    int width = -1;                    // -1: the default for the field
+    Qt::Alignment alignment = {};      // none: numbers right, the rest left
+};
+
+class TDBGridModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit TDBGridModel(QObject *parent = nullptr);
+    ~TDBGridModel() override;
+
+    DataSource *dataSource() const { return m_source; }
+    void setDataSource(DataSource *source);
+    const QList<TDBGridColumn> &columns() const { return m_columns; }
+    void setColumns(const QList<TDBGridColumn> &columns);
+    // The bound field of a column, nullptr while the table is closed or has no such field.
+    Field *field(int column) const;
+
+    // The row of the table's current record, -1 when there is none.
+    int currentRow() const;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // Rows read from the table since the last reset (for tests and benchmarks: a page shown
+    // must not read the whole table).
+    int rowsRead() const { return m_rowsRead; }
+    // An error met while reading, taken away by the caller that rethrows it.
+    std::exception_ptr takeError();
+
+    // Rereads everything: count, fields and rows.
+    void reload();
+    // Rereads one row.
+    void refreshRow(int row);
+    // The display texts of a row, one per column (read with the rows around it when needed).
+    const QStringList &rowTexts(int row) const;
+    Qt::Alignment alignment(int column) const;
+
+private:
+    QPointer<DataSource> m_source;
+    QList<TDBGridColumn> m_columns;
+    QList<Field *> m_fields;
+    int m_rows = 0;
+    // Rows read lately; dropped as a whole when it grows past a few pages.
+    mutable QHash<int, QStringList> m_cache;
+    mutable int m_rowsRead = 0;
+    mutable std::exception_ptr m_error;
+};
+
+// The vertical header as the row indicator: a black triangle on the current record's row.
+class TDBGridIndicator : public QHeaderView
+{
+    Q_OBJECT
+public:
+    explicit TDBGridIndicator(QWidget *parent = nullptr);
+    int currentRow() const { return m_row; }
+    void setCurrentRow(int row);
+    // Fixed: the default would measure the contents of up to a thousand rows after every reset.
+    QSize sizeHint() const override { return QSize(minimumWidth(), defaultSectionSize()); }
+
+protected:
+    void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override;
+
+private:
+    int m_row = -1;
+};
+
+class TDBGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    explicit TDBGrid(QWidget *parent = nullptr);
+    ~TDBGrid() override;
+
+    DataSource *dataSource() const { return m_model->dataSource(); }
+    void setDataSource(DataSource *source);
+    void setColumns(const QList<TDBGridColumn> &columns);
+    TDBGridModel *gridModel() const { return m_model; }
+    TDBGridIndicator *indicator() const { return m_indicator; }
+    // The selected row, -1 when none.
+    int selectedRow() const;
+
+signals:
+    // A double click anywhere in the grid: cells, titles, indicator or the empty area.
+    void dblClick();
+
+protected:
+    bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void followTable();
+    void reloadModel();
+    void applyColumnWidths();
+    void rethrowPending();
+
+    TDBGridModel *m_model = nullptr;
+    TDBGridIndicator *m_indicator = nullptr;
+    QPointer<DataSource> m_connected;
+    QList<QMetaObject::Connection> m_links;
+    bool m_following = false;
+    std::exception_ptr m_error;
+};

@@ -1,0 +1,330 @@
+// The data-aware grid over real registers in a temporary folder: rows read lazily, one cursor
+// shared with the table both ways, display formats, and the grid's clicks.
+
+#include "BLRecord.h"
+#include "DBGrid.h"
+#include "PxTable.h"
+#include "U_DM_BL.h"
+
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QLocale Brazil(QLocale::Portuguese, QLocale::Brazil);
+
+QList<TDBGridColumn> columns()
+{
+    return {{QStringLiteral("Bl_AgentRef"), QStringLiteral("Ref."), 112, {}},
+            {QStringLiteral("Bl_DataRef"), QStringLiteral("Data Ref."), -1, Qt::AlignHCenter},
+            {QStringLiteral("Bl_Gross1"), QStringLiteral("Gross"), -1, {}},
+            {QStringLiteral("Bl_Shipper1"), QStringLiteral("Shipper1"), 210, {}}};
+}
+
+struct Fixture
+{
+    QTemporaryDir dir;
+    std::unique_ptr<TDM_BL> dm;
+    std::unique_ptr<TDBGrid> grid;
+
+    Table *table() const { return dm->Tbl_BLCliente; }
+
+    // A register of n records whose booking numbers are "R0", "R1", ...
+    bool setUp(int n)
+    {
+        if (!dir.isValid())
+            return false;
+        const QString path = QDir(dir.path()).filePath(QStringLiteral("BlCorvane.DB"));
+        const QVector<px::FieldDef> defs = blrecord::registerFields();
+        px::Table::create(path, defs);
+        {
+            px::Table t(path);
+            t.setSyncWrites(false);
+            for (int i = 0; i < n; ++i) {
+                QVector<px::Value> v(defs.size());
+                v[t.fieldIndex(QStringLiteral("Bl_AgentRef"))] = QStringLiteral("R%1").arg(i);
+                v[t.fieldIndex(QStringLiteral("Bl_Shipper1"))] = QStringLiteral("SHIPPER %1").arg(i);
+                v[t.fieldIndex(QStringLiteral("Bl_DataRef"))] = QDate(2009, 3, 6);
+                if (i % 2 == 0)
+                    v[t.fieldIndex(QStringLiteral("Bl_Gross1"))] = 1234.5;
+                t.append(v);
+            }
+        }
+        dm = std::make_unique<TDM_BL>();
+        table()->setDirectory(dir.path());
+        table()->open();
+        grid = std::make_unique<TDBGrid>();
+        grid->setColumns(columns());
+        grid->setDataSource(dm->DS_Cliente);
+        grid->resize(769, 417);
+        return true;
+    }
+
+    bool show()
+    {
+        grid->show();
+        return QTest::qWaitForWindowExposed(grid.get());
+    }
+
+    QString cell(int row, int column) const
+    {
+        return grid->model()->index(row, column).data().toString();
+    }
+    int currentRow() const { return grid->currentIndex().row(); }
+    QString booking() const { return table()->fieldByName(u"Bl_AgentRef")->asString(); }
+};
+
+} // namespace
+
+class TestDBGrid : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QLocale::setDefault(Brazil); }
+
+    void columnWidthRules()
+    {
+        // Twenty characters of 6-pixel digits, and a title that is wider than its field.
+        QCOMPARE(dbgrid::defaultColumnWidth(20, 6, 60), 124);
+        QCOMPARE(dbgrid::defaultColumnWidth(2, 6, 60), 64);
+        QCOMPARE(dbgrid::rowHeight(13), 17);
+    }
+
+    // The table's page read, which the grid's model uses: the same texts as reading the rows
+    // one by one, across block boundaries, at the end, and with the record being edited.
+    void rangeReadAgreesWithSingleRows()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(200));
+        Table *t = f.table();
+        QList<Field *> fields;
+        for (const char *n : {"Bl_AgentRef", "Bl_DataRef", "Bl_Gross1", "Bl_Shipper1"})
+            fields << t->fieldByName(QString::fromLatin1(n));
+        const QList<QStringList> all = t->displayTextsRange(0, 500, fields);
+        QCOMPARE(all.size(), 200);
+        for (int r = 0; r < 200; ++r)
+            QCOMPARE(all.at(r), t->displayTextsAt(quint32(r), fields));
+        QCOMPARE(all.at(199).first(), QStringLiteral("R199"));
+        const QList<QStringList> middle = t->displayTextsRange(13, 40, fields);
+        QCOMPARE(middle.size(), 40);
+        QCOMPARE(middle.first().first(), QStringLiteral("R13"));
+        QCOMPARE(middle.last().first(), QStringLiteral("R52"));
+        QCOMPARE(t->displayTextsRange(190, 32, fields).size(), 10);
+        QVERIFY(t->displayTextsRange(200, 32, fields).isEmpty());
+        QVERIFY(t->displayTextsRange(5, 0, fields).isEmpty());
+        // Raw records agree with the engine's record-by-record read.
+        const QList<QByteArray> raws = t->engine()->readRawRange(60, 30);
+        QCOMPARE(raws.size(), 30);
+        for (int i = 0; i < 30; ++i)
+            QCOMPARE(raws.at(i), t->engine()->readRaw(*t->engine()->at(quint32(60 + i))));
+
+        t->moveTo(20);
+        t->edit();
+        t->fieldByName(u"Bl_AgentRef")->setAsString(QStringLiteral("EDITED"));
+        const QList<QStringList> edited = t->displayTextsRange(16, 8, fields);
+        QCOMPARE(edited.at(4).first(), QStringLiteral("EDITED"));
+        QCOMPARE(edited.at(3).first(), QStringLiteral("R19"));
+        t->cancel();
+        t->close();
+        QVERIFY(t->displayTextsRange(0, 10, fields).isEmpty());
+    }
+
+    void showsFormattedRowsWithTheirTitlesAndWidths()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(3));
+        QVERIFY(f.show());
+        QCOMPARE(f.grid->model()->rowCount(), 3);
+        QCOMPARE(f.grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Data Ref."));
+        QCOMPARE(f.cell(0, 0), QStringLiteral("R0"));
+        QCOMPARE(f.cell(0, 1), QStringLiteral("06/03/2009"));
+        QCOMPARE(f.cell(0, 2), QStringLiteral("1.234,500"));
+        QCOMPARE(f.cell(1, 2), QString());  // an empty number shows nothing
+        QCOMPARE(f.cell(2, 3), QStringLiteral("SHIPPER 2"));
+        const auto align = [&](int c) {
+            return f.grid->model()->index(0, c).data(Qt::TextAlignmentRole).value<Qt::Alignment>();
+        };
+        QVERIFY(align(0) & Qt::AlignLeft);
+        QVERIFY(align(1) & Qt::AlignHCenter);
+        QVERIFY(align(2) & Qt::AlignRight);  // numbers right by default
+        QCOMPARE(f.grid->horizontalHeader()->sectionSize(0), 112);
+        QCOMPARE(f.grid->horizontalHeader()->sectionSize(3), 210);
+        // The date and the number have display width 10, so 10 digits plus the margin.
+        const int digit = qRound(QFontMetricsF(f.grid->font()).horizontalAdvance(QLatin1Char('0')));
+        QCOMPARE(f.grid->horizontalHeader()->sectionSize(1),
+                 qMax(10 * digit + 4, f.grid->horizontalHeader()->fontMetrics().horizontalAdvance(QStringLiteral("Data Ref.")) + 4));
+        QCOMPARE(f.grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(f.grid->selectionBehavior(), QAbstractItemView::SelectRows);
+        // The selection keeps its colour without the focus.
+        const QPalette p = f.grid->palette();
+        QCOMPARE(p.color(QPalette::Inactive, QPalette::Highlight), p.color(QPalette::Active, QPalette::Highlight));
+    }
+
+    void paintsTheSelectedRowWithoutFocusAndTheLines()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(5));
+        QVERIFY(f.show());
+        f.table()->moveTo(1);
+        f.grid->clearFocus();
+        QVERIFY(!f.grid->hasFocus());
+        const QImage img = f.grid->viewport()->grab().toImage();
+        const QRect row0 = f.grid->visualRect(f.grid->model()->index(0, 0));
+        const QRect row1 = f.grid->visualRect(f.grid->model()->index(1, 0));
+        const QPalette p = f.grid->palette();
+        // A blank spot of each row: right of the short booking number.
+        const QPoint in0(row0.right() - 5, row0.center().y()), in1(row1.right() - 5, row1.center().y());
+        QCOMPARE(QColor(img.pixel(in1)).rgb(), p.color(QPalette::Active, QPalette::Highlight).rgb());
+        QCOMPARE(QColor(img.pixel(in0)).rgb(), p.color(QPalette::Base).rgb());
+        // Row and column lines.
+        const QRgb line = p.color(QPalette::Mid).rgb();
+        QCOMPARE(QColor(img.pixel(row0.center().x(), row0.bottom() + 1)).rgb(), line);  // the cell excludes its lines
+        QCOMPARE(QColor(img.pixel(row0.right() + 1, row0.center().y())).rgb(), line);
+        // The booking number is drawn in the row: some pixels differ from the background.
+        int ink = 0;
+        for (int x = row0.left(); x < row0.left() + 40; ++x)
+            for (int y = row0.top(); y < row0.bottom(); ++y)
+                ink += QColor(img.pixel(x, y)).rgb() != p.color(QPalette::Base).rgb() ? 1 : 0;
+        QVERIFY(ink > 10);
+    }
+
+    void emptyRegister()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(0));
+        QVERIFY(f.show());
+        QCOMPARE(f.grid->model()->rowCount(), 0);
+        QCOMPARE(f.grid->selectedRow(), -1);
+        QCOMPARE(f.grid->indicator()->currentRow(), -1);
+        QTest::keyClick(f.grid.get(), Qt::Key_Down);
+        QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(f.table()->recNo(), -1);
+    }
+
+    void followsTheTableAndMovesIt()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(200));
+        f.table()->last();
+        QVERIFY(f.show());
+        // The table's record is selected and in view when the grid opens.
+        QCOMPARE(f.currentRow(), 199);
+        QCOMPARE(f.grid->selectedRow(), 199);
+        QCOMPARE(f.grid->indicator()->currentRow(), 199);
+        QVERIFY(f.grid->viewport()->rect().intersects(f.grid->visualRect(f.grid->model()->index(199, 0))));
+
+        // The table moves: the grid follows.
+        f.table()->first();
+        QCOMPARE(f.currentRow(), 0);
+        QCOMPARE(f.grid->selectedRow(), 0);
+        f.table()->next();
+        QCOMPARE(f.grid->selectedRow(), 1);
+
+        // The grid moves: the table follows.
+        f.grid->setFocus();
+        QTest::keyClick(f.grid.get(), Qt::Key_Down);
+        QCOMPARE(f.table()->recNo(), 2);
+        QCOMPARE(f.booking(), QStringLiteral("R2"));
+        QTest::keyClick(f.grid.get(), Qt::Key_PageDown);
+        QVERIFY(f.table()->recNo() > 10);
+        QCOMPARE(f.table()->recNo(), f.grid->selectedRow());
+        QTest::keyClick(f.grid.get(), Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(f.table()->recNo(), 199);
+        QCOMPARE(f.booking(), QStringLiteral("R199"));
+        QTest::keyClick(f.grid.get(), Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(f.booking(), QStringLiteral("R0"));
+
+        const QRect third = f.grid->visualRect(f.grid->model()->index(3, 3));
+        QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, third.center());
+        QCOMPARE(f.booking(), QStringLiteral("R3"));
+        QCOMPARE(f.grid->indicator()->currentRow(), 3);
+    }
+
+    void readsOnlyTheRowsItShows()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(3000));
+        QVERIFY(f.show());
+        QCOMPARE(f.grid->model()->rowCount(), 3000);
+        QVERIFY(f.grid->gridModel()->rowsRead() > 0);
+        QVERIFY2(f.grid->gridModel()->rowsRead() < 60, qPrintable(QString::number(f.grid->gridModel()->rowsRead())));
+        f.grid->setFocus();
+        QTest::keyClick(f.grid.get(), Qt::Key_End, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        f.grid->viewport()->repaint();
+        QCOMPARE(f.table()->recNo(), 2999);
+        QVERIFY2(f.grid->gridModel()->rowsRead() < 120, qPrintable(QString::number(f.grid->gridModel()->rowsRead())));
+        QCOMPARE(f.cell(2999, 0), QStringLiteral("R2999"));
+    }
+
+    void deletingMovesTheSelectionToTheNextRecord()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(3));
+        QVERIFY(f.show());
+        f.table()->moveTo(1);
+        f.table()->deleteRecord();
+        QCOMPARE(f.grid->model()->rowCount(), 2);
+        QCOMPARE(f.cell(1, 0), QStringLiteral("R2"));
+        QCOMPARE(f.grid->selectedRow(), 1);
+        f.table()->deleteRecord();  // the last one: the new last becomes current
+        QCOMPARE(f.grid->model()->rowCount(), 1);
+        QCOMPARE(f.grid->selectedRow(), 0);
+        f.table()->deleteRecord();
+        QCOMPARE(f.grid->model()->rowCount(), 0);
+        QCOMPARE(f.grid->selectedRow(), -1);
+    }
+
+    void anEditedRecordKeepsTheGridOnIt()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(5));
+        QVERIFY(f.show());
+        f.table()->moveTo(2);
+        f.table()->edit();
+        f.table()->fieldByName(u"Bl_AgentRef")->setAsString(QStringLiteral("CHANGED"));
+        // The grid shows the buffer of the record being edited.
+        QCOMPARE(f.cell(2, 0), QStringLiteral("CHANGED"));
+        f.grid->setFocus();
+        QTest::keyClick(f.grid.get(), Qt::Key_Down);
+        QTRY_COMPARE(f.grid->selectedRow(), 2);
+        QCOMPARE(f.table()->state(), Table::State::Edit);
+        f.table()->cancel();
+        QCOMPARE(f.cell(2, 0), QStringLiteral("R2"));
+    }
+
+    void doubleClicksAnywhere()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(3));
+        QVERIFY(f.show());
+        f.table()->moveTo(1);
+        QSignalSpy spy(f.grid.get(), &TDBGrid::dblClick);
+        // Below the last row: the selection stays.
+        const QPoint below(40, f.grid->visualRect(f.grid->model()->index(2, 0)).bottom() + 40);
+        QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, below);
+        QCOMPARE(f.grid->selectedRow(), 1);
+        QTest::mouseDClick(f.grid->viewport(), Qt::LeftButton, {}, below);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(f.booking(), QStringLiteral("R1"));
+        // On the titles.
+        QTest::mouseDClick(f.grid->horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(f.booking(), QStringLiteral("R1"));
+        // On a row: it becomes current by the first click.
+        const QPoint onRow = f.grid->visualRect(f.grid->model()->index(0, 0)).center();
+        QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, onRow);
+        QTest::mouseDClick(f.grid->viewport(), Qt::LeftButton, {}, onRow);
+        QCOMPARE(spy.count(), 3);
+        QCOMPARE(f.booking(), QStringLiteral("R0"));
+    }
+};
+
+QTEST_MAIN(TestDBGrid)
+#include "tst_dbgrid.moc"
