@@ -1,0 +1,208 @@
+#include "U_Procura.h"
+
+#include "BLApplication.h"
+#include "ButtonGlyphs.h"
+#include "DBGrid.h"
+#include "MsgDlg.h"
+#include "U_Calendario.h"
+#include "U_DM_BL.h"
+
+#include <QFrame>
+#include <QHeaderView>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPolygon>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QToolButton>
+
+namespace procura {
+
+QString deleteQuestion(const QString &booking)
+{
+    return QStringLiteral("Deleja deletar ref \"") + booking + QLatin1Char('"');
+}
+
+QString definitiveQuestion()
+{
+    return QStringLiteral("Este BL será deletado DEFINITIVAMENTE!\r\rConfirma?");
+}
+
+} // namespace procura
+
+namespace {
+
+const QColor Navy(0, 0, 128);
+
+QFont windowFont(bool bold = false, int pixels = 11)
+{
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+// The delete button's picture: a pink eraser lying aslant, its sleeve blue.
+QIcon eraserIcon()
+{
+    QImage img(16, 16, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QColor(0, 0, 0));
+    p.setBrush(QColor(255, 192, 203));
+    p.drawPolygon(QPolygon({QPoint(1, 10), QPoint(7, 4), QPoint(11, 8), QPoint(5, 14)}));
+    p.setBrush(QColor(0, 0, 255));
+    p.drawPolygon(QPolygon({QPoint(7, 4), QPoint(10, 1), QPoint(14, 5), QPoint(11, 8)}));
+    p.setPen(QColor(128, 128, 128));
+    p.drawLine(2, 15, 13, 15);
+    p.end();
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(img));
+    return icon;
+}
+
+} // namespace
+
+TF_Procura::TF_Procura(QWidget *owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("F_Procura"));
+    setWindowTitle(QStringLiteral("Procura BL "));
+    // Single fixed border and no title-bar buttons.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(780, 473);
+    setFont(windowFont());
+
+    MsgDlg1 = TMsgDlg::createStandard(this, QStringLiteral("MsgDlg1"));
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 0, 780, 41);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setFocusPolicy(Qt::NoFocus);
+
+    Label1 = new QLabel(QStringLiteral("Dê um duplo click em cima do BL desejado"), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(windowFont(true, 19));
+    QPalette lp = Label1->palette();
+    lp.setColor(QPalette::WindowText, Navy);
+    Label1->setPalette(lp);
+    Label1->move(16, 8);
+    Label1->adjustSize();
+
+    SB_Calendario = new QToolButton(Panel1);
+    SB_Calendario->setObjectName(QStringLiteral("SB_Calendario"));
+    SB_Calendario->setGeometry(496, 8, 25, 25);
+    SB_Calendario->setToolTip(QStringLiteral("Calendário"));
+    SB_Calendario->setIcon(blapp::glyphIcon(blapp::Glyph::Calendar));
+    SB_Calendario->setIconSize(QSize(16, 16));
+    SB_Calendario->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    SB_Calendario->setFocusPolicy(Qt::NoFocus);
+
+    BB_Delete = new QPushButton(QStringLiteral("Delete"), Panel1);
+    BB_Delete->setObjectName(QStringLiteral("BB_Delete"));
+    BB_Delete->setGeometry(584, 8, 113, 25);
+    BB_Delete->setFont(windowFont(true));
+    BB_Delete->setToolTip(QStringLiteral("Apaga BL selecionado"));
+    BB_Delete->setIcon(eraserIcon());
+    BB_Delete->setIconSize(QSize(16, 16));
+    BB_Delete->setAutoDefault(false);
+
+    BB_Fechar = new QPushButton(Panel1);
+    BB_Fechar->setObjectName(QStringLiteral("BB_Fechar"));
+    BB_Fechar->setGeometry(728, 4, 33, 33);
+    BB_Fechar->setToolTip(QStringLiteral("Fechar"));
+    BB_Fechar->setIcon(blapp::glyphIcon(blapp::Glyph::Door));
+    const int door = blapp::glyphSize(blapp::Glyph::Door);
+    BB_Fechar->setIconSize(QSize(door, door));
+    BB_Fechar->setAutoDefault(false);
+
+    DBGrid1 = new TDBGrid(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setGeometry(8, 48, 769, 417);
+    QHeaderView *titles = DBGrid1->horizontalHeader();
+    titles->setFont(windowFont(true));
+    QPalette tp = titles->palette();
+    tp.setColor(QPalette::ButtonText, Navy);
+    tp.setColor(QPalette::WindowText, Navy);
+    titles->setPalette(tp);
+    DBGrid1->setColumns({
+        {QStringLiteral("Bl_AgentRef"), QStringLiteral("Ref."), 112, {}},
+        {QStringLiteral("Bl_DataRef"), QStringLiteral("Data Ref."), -1, Qt::AlignHCenter},
+        {QStringLiteral("Bl_LocalVessel"), QStringLiteral("Local Vessel"), -1, {}},
+        {QStringLiteral("Bl_LocalLoading"), QStringLiteral("From"), -1, {}},
+        {QStringLiteral("Bl_PortDischarg"), QStringLiteral("Port Discharg"), -1, {}},
+        {QStringLiteral("Bl_Shipper1"), QStringLiteral("Shipper1"), 210, {}},
+        {QStringLiteral("Bl_Cnee1"), QStringLiteral("Cnee1"), 210, {}},
+        {QStringLiteral("Bl_Notify1"), QStringLiteral("Notify1"), 210, {}},
+    });
+    if (DM_BL)
+        DBGrid1->setDataSource(DM_BL->DS_Cliente);
+
+    setTabOrder(DBGrid1, BB_Delete);
+    setTabOrder(BB_Delete, BB_Fechar);
+    DBGrid1->setFocus();
+
+    connect(BB_Delete, &QPushButton::clicked, this, blapp::guarded([this] { BB_DeleteClick(); }));
+    connect(BB_Fechar, &QPushButton::clicked, this, blapp::guarded([this] { BB_FecharClick(); }));
+    connect(SB_Calendario, &QToolButton::clicked, this, blapp::guarded([this] { SB_CalendarioClick(); }));
+    connect(DBGrid1, &TDBGrid::dblClick, this, blapp::guarded([this] { DBGrid1DblClick(); }));
+}
+
+TF_Procura::~TF_Procura() = default;
+
+void TF_Procura::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (m_placed || event->spontaneous())
+        return;
+    m_placed = true;
+    if (QScreen *screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void TF_Procura::keyPressEvent(QKeyEvent *event)
+{
+    // No button of this window answers Escape; only "Fechar" and a double click close it.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TF_Procura::BB_DeleteClick()
+{
+    Table *t = DM_BL->Tbl_BLCliente;
+    if (t->recordCount() < 1)
+        return;
+    const QString booking = DM_BL->Tbl_BLClienteBl_AgentRef->asString();
+    if (MsgDlg1->DisplayMessage(procura::deleteQuestion(booking), mtConfirmation, {mbOK, mbCancel}) != 1)
+        return;
+    if (MsgDlg1->DisplayMessage(procura::definitiveQuestion(), mtConfirmation, {mbOK, mbCancel}) != 1)
+        return;
+    t->deleteRecord();
+}
+
+void TF_Procura::BB_FecharClick()
+{
+    // Whatever row is selected stays current: the entry window shows it.
+    accept();
+}
+
+void TF_Procura::DBGrid1DblClick()
+{
+    accept();
+}
+
+void TF_Procura::SB_CalendarioClick()
+{
+    auto *calendar = new TF_Calendario(this);
+    calendar->exec();
+    delete calendar;
+}
