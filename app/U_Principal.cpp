@@ -6,8 +6,11 @@
 #include "MsgDlg.h"
 #include "StatusBar.h"
 #include "U_AboutBox.h"
+#include "U_Calendario.h"
 #include "U_DM_BL.h"
 #include "U_Endereco.h"
+#include "U_PortaImpressora.h"
+#include "U_Procura.h"
 
 #include <QCloseEvent>
 #include <QDate>
@@ -161,8 +164,10 @@ void TF_Principal::buildToolbar()
     connect(SB_Grava, &QToolButton::clicked, this, blapp::guarded([this] { SB_GravaClick(); }));
     connect(SB_Cancela, &QToolButton::clicked, this, blapp::guarded([this] { SB_CancelaClick(); }));
     connect(BB_Fechar, &QPushButton::clicked, this, blapp::guarded([this] { BB_FecharClick(); }));
-    // "Procura", the diskette, the calendar and the printer open windows of their own; until
-    // those exist the buttons do nothing.
+    connect(SB_Procura, &QToolButton::clicked, this, blapp::guarded([this] { SB_ProcuraClick(); }));
+    connect(SB_Calendario, &QToolButton::clicked, this, blapp::guarded([this] { SB_CalendarioClick(); }));
+    connect(SB_Impressao, &QToolButton::clicked, this, blapp::guarded([this] { SB_ImpressaoClick(); }));
+    // The diskette opens a window of its own; until that exists the button does nothing.
 }
 
 TDBEdit *TF_Principal::addEdit(QWidget *parent, const QString &fieldName, const QRect &geometry, int limit,
@@ -475,6 +480,36 @@ void TF_Principal::BB_FecharClick()
 {
     // The close event runs the close check.
     close();
+}
+
+void TF_Principal::SB_ImpressaoClick()
+{
+    const QString booking = DM_BL->Tbl_BLClienteBl_AgentRef->asString();
+    {
+        TF_PortaImpressora dialog(this);
+        {
+            TF_Endereco details(this);
+            dialog.Label2->setText(details.EditFanta->text());
+            dialog.Label2->adjustSize();
+        }
+        dialog.exec();
+    }
+    // The first B/L with that booking number, in natural order; when none, the record stays.
+    DM_BL->Tbl_BLCliente->locate(u"Bl_AgentRef", booking);
+}
+
+void TF_Principal::SB_ProcuraClick()
+{
+    auto *list = new TF_Procura(this);
+    list->exec();
+    delete list;
+}
+
+void TF_Principal::SB_CalendarioClick()
+{
+    auto *calendar = new TF_Calendario(this);
+    calendar->exec();
+    delete calendar;
 }
 
 void TF_Principal::StatusBar1Click()

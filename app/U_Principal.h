@@ -68,6 +68,11 @@ public:
     void SB_CancelaClick();
     void BB_FecharClick();
     void StatusBar1Click();
+    // The list and calendar windows, modal, owned by this window and gone when closed.
+    void SB_ProcuraClick();
+    void SB_CalendarioClick();
+    // The printer button: the print dialog, then the B/L found again by its booking number.
+    void SB_ImpressaoClick();
     // The close check: true when the program may end (the register is then closed).
     bool VerificaEncerramento();
 

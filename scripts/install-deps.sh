@@ -9,6 +9,7 @@ PKGS=(
   fonts-liberation2
   pxlib-dev libbenchmark-dev
   poppler-utils xvfb xauth
+  cups cups-client printer-driver-cups-pdf
 )
 
 missing=()

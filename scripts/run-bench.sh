@@ -15,3 +15,13 @@ fi
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "(other load on the machine disturbs these figures)"
 "$BIN" --benchmark_counters_tabular=true "$@"
+# The list window (needs the windows library; absent in builds without it).
+if [ -x "$BUILD/bench/bench_procura" ]; then
+  echo
+  QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$BUILD/bench/bench_procura" --benchmark_counters_tabular=true "$@"
+fi
+# The printed B/L through the report engine (needs the print library).
+if [ -x "$BUILD/bench/bench_report" ]; then
+  echo
+  QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$BUILD/bench/bench_report" "$@"
+fi

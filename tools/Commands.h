@@ -12,6 +12,9 @@ int create(const QString &kind, const QString &dbPath);
 int dump(const QString &dbPath);
 int import(const QString &dbPath);
 int check(const QString &dbPath);
+// Renders the B/L of the first record with that booking number into a PDF file. Needs a
+// QApplication.
+int pdfBl(const QString &dbPath, const QString &booking, const QString &outPath);
 
 // Messages go to standard error, prefixed with the tool's name.
 void printError(const QString &message);

@@ -1,12 +1,15 @@
 // bl-tool: the command-line companion of the B/L program, for installers, support staff
-// and scripts. QtCore only.
+// and scripts. QtCore only, except pdf-bl, which lays out text and so needs the GUI
+// application (on the offscreen platform unless one is chosen).
 
 #include "Commands.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <new>
 
 namespace {
@@ -22,6 +25,9 @@ const char kUsage[] =
     "  import ARQ.DB < REGISTROS.jsonl  acrescenta os registros dados como objetos JSON,\n"
     "                                   um por linha; tudo ou nada\n"
     "  check ARQ.DB                     verifica a tabela e seu arquivo de memorandos\n"
+    "  pdf-bl ARQ.DB --ref RESERVA -o SAIDA.pdf\n"
+    "                                   grava em PDF o B/L do primeiro registro com\n"
+    "                                   essa reserva, como impresso\n"
     "\n"
     "Código de saída: 0 sucesso, 1 check encontrou problemas, 2 erro.\n";
 
@@ -39,6 +45,26 @@ int run(const QStringList &args)
         return usage(false);
 
     const QString &command = args[0];
+    if (command == u"pdf-bl") {
+        QString db, ref, out;
+        bool hasRef = false, hasOut = false;
+        for (qsizetype i = 1; i < args.size(); ++i) {
+            if (args[i] == u"--ref" && i + 1 < args.size()) {
+                ref = args[++i];
+                hasRef = true;
+            } else if (args[i] == u"-o" && i + 1 < args.size()) {
+                out = args[++i];
+                hasOut = true;
+            } else if (db.isEmpty() && !args[i].startsWith(u'-')) {
+                db = args[i];
+            } else {
+                return usage(false);
+            }
+        }
+        if (db.isEmpty() || !hasRef || !hasOut || out.isEmpty())
+            return usage(false);
+        return bltool::pdfBl(db, ref, out);
+    }
     if (command == u"create" && args.size() == 3)
         return bltool::create(args[1], args[2]);
     if (args.size() == 2) {
@@ -56,9 +82,25 @@ int run(const QStringList &args)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // Only pdf-bl needs fonts; without a display it draws on the offscreen platform.
+    const bool gui = argc > 1 && qstrcmp(argv[1], "pdf-bl") == 0;
+    if (gui && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (gui) {
+        // Scripts read standard error for the tool's own messages; the toolkit's chatter about
+        // the session (runtime folders, painters) is not for them.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &msg) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                bltool::printError(msg);
+        });
+    }
+    std::unique_ptr<QCoreApplication> app;
+    if (gui)
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
     try {
-        return run(app.arguments().mid(1));
+        return run(app->arguments().mid(1));
     } catch (const std::bad_alloc &) {
         bltool::printError(QStringLiteral("memória insuficiente"));
     } catch (const std::exception &e) {

@@ -1,0 +1,211 @@
+// The printed B/L: every heading and value at its place on the page, read back from Qt's
+// own PDF output with pdftotext -bbox, in millimetres.
+
+#include "PdfWords.h"
+#include "ReportOutput.h"
+#include "U_BLPrint.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace report;
+
+namespace {
+
+constexpr double Tolerance = 0.3;  // mm
+constexpr double Margin = 10.0;
+constexpr double TitleTop = 10.0;
+constexpr double DetailTop = 89.1;
+
+enum class Edge { Left, Right };
+
+struct Expect
+{
+    int label;
+    const char *text;  // heading text, or the value put in
+    Edge edge;
+    double x;  // band coordinate of the kept edge
+    double top;
+    double bandTop;
+};
+
+// Values chosen so every word is unique on the page.
+const Expect Expected[] = {
+    {1, "Shipper:", Edge::Left, 4.2, 2.1, TitleTop},
+    {2, "Consignee:", Edge::Left, 4.2, 31.8, TitleTop},
+    {3, "Notify:", Edge::Left, 99.5, 31.8, TitleTop},
+    {14, "Bill of Lading No.:", Edge::Right, 154.8, 4.2, TitleTop},
+    {15, "Shippers Ref.:", Edge::Right, 154.8, 13.8, TitleTop},
+    {16, "Nr. da Reserva:", Edge::Right, 154.8, 21.2, TitleTop},
+    {9, "Local vessel:", Edge::Right, 24.9, 61.4, TitleTop},
+    {10, "Local port of loading:", Edge::Right, 36.8, 67.7, TitleTop},
+    {11, "Port of discharge:", Edge::Right, 32.0, 73.3, TitleTop},
+    {12, "Final destination (if on-carriage):", Edge::Right, 142.1, 61.4, TitleTop},
+    {13, "Freight payable at:", Edge::Right, 142.1, 67.7, TitleTop},
+    {17, "SHPA", Edge::Left, 4.2, 6.3, TitleTop},
+    {18, "SHPB", Edge::Left, 4.2, 10.6, TitleTop},
+    {19, "SHPC", Edge::Left, 4.2, 14.8, TitleTop},
+    {20, "SHPD", Edge::Left, 4.2, 19.1, TitleTop},
+    {21, "SHPE", Edge::Left, 4.2, 23.3, TitleTop},
+    {22, "CNEA", Edge::Left, 4.2, 36.0, TitleTop},
+    {23, "CNEB", Edge::Left, 4.2, 40.2, TitleTop},
+    {24, "CNEC", Edge::Left, 4.2, 44.5, TitleTop},
+    {25, "CNED", Edge::Left, 4.2, 48.7, TitleTop},
+    {26, "CNEE", Edge::Left, 4.2, 52.9, TitleTop},
+    {27, "NTFA", Edge::Left, 99.5, 36.0, TitleTop},
+    {28, "NTFB", Edge::Left, 99.5, 40.2, TitleTop},
+    {29, "NTFC", Edge::Left, 99.5, 44.5, TitleTop},
+    {30, "NTFD", Edge::Left, 99.5, 48.7, TitleTop},
+    {31, "NTFE", Edge::Left, 99.5, 52.9, TitleTop},
+    {32, "BLNUMBER", Edge::Left, 158.5, 4.2, TitleTop},
+    {33, "SHIPREF", Edge::Left, 158.5, 13.8, TitleTop},
+    {34, "Booking-77", Edge::Left, 158.5, 21.2, TitleTop},
+    {35, "VESSELX", Edge::Left, 38.1, 61.4, TitleTop},
+    {36, "SANTOS", Edge::Left, 38.1, 67.7, TitleTop},
+    {37, "HAMBURG", Edge::Left, 38.1, 73.3, TitleTop},
+    {38, "MUNICH", Edge::Left, 143.7, 61.4, TitleTop},
+    {39, "DESTINO", Edge::Left, 143.7, 67.7, TitleTop},
+    {7, "Marks and Numbers:", Edge::Left, 4.2, 2.1, DetailTop},
+    {8, "Description of packages and goods", Edge::Left, 52.9, 2.1, DetailTop},
+    {4, "Gross Weight", Edge::Right, 184.4, 2.1, DetailTop},
+    {40, "1.234.567,500", Edge::Right, 184.4, 8.5, DetailTop},
+    {41, "KGS", Edge::Right, 184.4, 12.7, DetailTop},
+    {5, "Measurement", Edge::Right, 184.4, 21.2, DetailTop},
+    {42, "2,500", Edge::Right, 184.4, 27.5, DetailTop},
+    {43, "CBM", Edge::Right, 184.4, 31.8, DetailTop},
+    {6, "Net Weight", Edge::Right, 184.4, 40.2, DetailTop},
+    {44, "-1.234,500", Edge::Right, 184.4, 46.6, DetailTop},
+    {45, "NETKG", Edge::Right, 184.4, 50.8, DetailTop},
+};
+
+QList<pdfwords::Page> render(TF_BLPrint &form, const QString &dir)
+{
+    const QString path = dir + QStringLiteral("/bl.pdf");
+    const ReportPages pages = form.QuickRep1->prepare();
+    if (!writePdf(pages, path))
+        return {};
+    QString error;
+    const QList<pdfwords::Page> out = pdfwords::read(path, &error);
+    if (!error.isEmpty())
+        qWarning() << error;
+    return out;
+}
+
+} // namespace
+
+class TestBLReport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
+
+    void everyTextAtItsPlace()
+    {
+        QTemporaryDir dir;
+        TF_BLPrint form;
+        for (const Expect &e : Expected)
+            if (e.label >= 17)
+                form.label(e.label)->setCaption(QString::fromUtf8(e.text));
+        form.QRMemo1->setLines({QStringLiteral("MARKSLINE")});
+        form.QRMemo2->setLines({QStringLiteral("GOODSLINE")});
+        const QList<pdfwords::Page> pages = render(form, dir.path());
+        QCOMPARE(pages.size(), 1);
+        const pdfwords::Page &page = pages.first();
+        QVERIFY(std::abs(page.width - 210.0) < 0.2 && std::abs(page.height - 297.0) < 0.2);
+        for (const Expect &e : Expected) {
+            pdfwords::Word w;
+            QVERIFY2(pdfwords::find(page, QString::fromUtf8(e.text), w), e.text);
+            const double x = e.edge == Edge::Left ? w.xMin : w.xMax;
+            const double wantX = Margin + e.x;
+            const double wantY = e.bandTop + e.top;
+            QVERIFY2(std::abs(x - wantX) <= Tolerance,
+                     qPrintable(QStringLiteral("%1: x %2, expected %3").arg(QString::fromUtf8(e.text)).arg(x).arg(wantX)));
+            QVERIFY2(std::abs(w.yMin - wantY) <= Tolerance,
+                     qPrintable(QStringLiteral("%1: y %2, expected %3").arg(QString::fromUtf8(e.text)).arg(w.yMin).arg(wantY)));
+        }
+        // The memos print from their top, at their left edge.
+        pdfwords::Word m;
+        QVERIFY(pdfwords::find(page, QStringLiteral("MARKSLINE"), m));
+        QVERIFY(std::abs(m.xMin - (Margin + 4.2)) <= Tolerance && std::abs(m.yMin - (DetailTop + 8.5)) <= Tolerance);
+        QVERIFY(pdfwords::find(page, QStringLiteral("GOODSLINE"), m));
+        QVERIFY(std::abs(m.xMin - (Margin + 52.9)) <= Tolerance && std::abs(m.yMin - (DetailTop + 8.5)) <= Tolerance);
+    }
+
+    void rightAlignedValueKeepsItsRightEdge()
+    {
+        QTemporaryDir dir;
+        for (const QString &value : {QStringLiteral("1,000"), QStringLiteral("123.456.789,000")}) {
+            TF_BLPrint form;
+            form.label(40)->setCaption(value);
+            const QList<pdfwords::Page> pages = render(form, dir.path());
+            QCOMPARE(pages.size(), 1);
+            pdfwords::Word w;
+            QVERIFY(pdfwords::find(pages.first(), value, w));
+            QVERIFY2(std::abs(w.xMax - 194.4) <= Tolerance, qPrintable(QString::number(w.xMax)));
+        }
+    }
+
+    void longBillOfLadingNumberGrowsToTheRight()
+    {
+        QTemporaryDir dir;
+        TF_BLPrint form;
+        const QString number = QStringLiteral("12345678901234567890");
+        form.label(32)->setCaption(number);
+        const QList<pdfwords::Page> pages = render(form, dir.path());
+        QCOMPARE(pages.size(), 1);
+        pdfwords::Word w;
+        QVERIFY(pdfwords::find(pages.first(), number, w));
+        QVERIFY(std::abs(w.xMin - 168.5) <= Tolerance);
+        QVERIFY(w.xMax > 200.0);  // runs on into the margin rather than being cut
+        QVERIFY(std::abs((w.xMax - w.xMin) - 20 * 5.56 * 0.3528) < 0.5);  // all 20 digits
+        QCOMPARE(form.label(32)->left, 1585.0);
+    }
+
+    void emptyValuesPrintOnlyHeadings()
+    {
+        QTemporaryDir dir;
+        TF_BLPrint form;
+        const QList<pdfwords::Page> pages = render(form, dir.path());
+        QCOMPARE(pages.size(), 1);
+        QStringList words;
+        for (const pdfwords::Word &w : pages.first().words)
+            words.append(w.text);
+        QStringList headings;
+        for (const Expect &e : Expected)
+            if (e.label < 17)
+                headings += QString::fromUtf8(e.text).split(QLatin1Char(' '));
+        std::sort(words.begin(), words.end());
+        std::sort(headings.begin(), headings.end());
+        QCOMPARE(words, headings);
+    }
+
+    void fullMemoStaysOnOnePageAndLongerOneContinues()
+    {
+        TF_BLPrint form;
+        const double spacing = TextMeasure(form.QuickRep1->font).lineSpacing();
+        const int fits = int(1823 / spacing);
+        QStringList lines;
+        for (int i = 0; i < fits; ++i)
+            lines.append(QStringLiteral("LINE %1").arg(i + 1));
+        form.QRMemo2->setLines(lines);
+        QCOMPARE(form.QuickRep1->prepare().pages.size(), 1);
+        // Far more lines than a page holds: the rest goes on following pages, none lost.
+        for (int i = fits; i < 150; ++i)
+            lines.append(QStringLiteral("LINE %1").arg(i + 1));
+        form.QRMemo2->setLines(lines);
+        const ReportPages pages = form.QuickRep1->prepare();
+        QVERIFY(pages.pages.size() >= 2);
+        QStringList printed;
+        for (const ReportPage &p : pages.pages)
+            for (const DrawItem &i : p.items) {
+                if (i.kind == DrawItem::Kind::Text && i.text.startsWith(QLatin1String("LINE ")))
+                    printed.append(i.text);
+                // Nothing is drawn into the bottom margin.
+                QVERIFY(i.rect.bottom() <= 2870 + 0.01);
+            }
+        QCOMPARE(printed, lines);
+    }
+};
+
+QTEST_MAIN(TestBLReport)
+#include "tst_blreport.moc"
