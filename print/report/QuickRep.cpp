@@ -294,6 +294,7 @@ struct BandImage
 {
     QList<DrawItem> items;
     double height = 0;
+    double designHeight = 0;  // before its controls stretched
 };
 
 BandImage layoutBand(TQRBand *band)
@@ -333,6 +334,7 @@ BandImage layoutBand(TQRBand *band)
     for (const Placed &p : placed)
         growth = std::max(growth, (p.top + p.height) - (p.c->top + p.c->height));
     img.height = band->height + growth;
+    img.designHeight = band->height;
 
     for (const Placed &p : placed) {
         TQRPrintable *c = p.c;
@@ -443,7 +445,12 @@ public:
 
     void place(const BandImage &band, bool mayBreak = true)
     {
-        if (mayBreak && m_y + band.height > m_bottom + 1e-6 && m_y > m_pageTop + 1e-6)
+        // A band that stretched past the room left goes on from here when its designed
+        // height fits, so a long goods text continues on the next page instead of leaving
+        // the B/L's headings alone on the first.
+        const bool continuesHere = band.height > band.designHeight + 1e-6
+                                   && m_y + band.designHeight <= m_bottom + 1e-6;
+        if (mayBreak && !continuesHere && m_y + band.height > m_bottom + 1e-6 && m_y > m_pageTop + 1e-6)
             newPage();
         if (m_y + band.height <= m_bottom + 1e-6) {
             for (const DrawItem &i : band.items)

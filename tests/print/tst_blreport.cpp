@@ -204,6 +204,14 @@ private slots:
                 QVERIFY(i.rect.bottom() <= 2870 + 0.01);
             }
         QCOMPARE(printed, lines);
+        // The goods go on from the first page, under the B/L's headings, not after them.
+        QStringList first;
+        for (const DrawItem &i : pages.pages.first().items)
+            if (i.kind == DrawItem::Kind::Text)
+                first.append(i.text);
+        QVERIFY(first.contains(QStringLiteral("Shipper:")));
+        QVERIFY(first.contains(QStringLiteral("LINE 1")));
+        QVERIFY(first.contains(QStringLiteral("Gross Weight")));
     }
 };
 
