@@ -13,6 +13,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -384,6 +385,10 @@ bool TQRPreview::loadFrom(const QString &path)
 void TQuickRep::preview(QWidget *parent)
 {
     TQRPreview window(this, parent);
+    // Without a window manager the maximised state alone leaves the window at its small
+    // default size: give it the screen's room as well.
+    if (const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        window.setGeometry(screen->availableGeometry());
     window.setWindowState(Qt::WindowMaximized);
     window.exec();
 }
