@@ -4,13 +4,13 @@
 // instead, with the printer currently selected on the desktop. It prints nothing itself; the
 // caller reads the two results after it closes.
 
-#include <QDialog>
+#include "PrintDialog.h"
+
 #include <QSpinBox>
 #include <QString>
 
 class QLabel;
 class QPushButton;
-class QScrollArea;
 class QToolButton;
 
 // Results kept between uses: how many times to run the report (0: nothing), and empty to
@@ -32,14 +32,13 @@ protected:
     int valueFromText(const QString &text) const override;
 };
 
-class TF_CopiasPrint : public QDialog
+class TF_CopiasPrint : public TPrintDialog
 {
     Q_OBJECT
 public:
     explicit TF_CopiasPrint(QWidget *parent = nullptr);
     ~TF_CopiasPrint() override;
 
-    QScrollArea *ScrollBox1 = nullptr;
     QLabel *Label1 = nullptr;
     TSpinEdit *SpinEdit1 = nullptr;
     QLabel *Label2 = nullptr;
@@ -56,11 +55,5 @@ public:
     void SB_PreviewClick();
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    // Esc presses the cancel button, so it sets the results as that button does.
-    void keyPressEvent(QKeyEvent *event) override;
-
-private:
-    void FormShow();
-    bool m_shown = false;
+    void FormShow() override;
 };

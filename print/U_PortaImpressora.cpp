@@ -7,11 +7,8 @@
 #include "U_BLPrint.h"
 #include "U_DM_BL.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QShowEvent>
 #include <QStyle>
 #include <QToolButton>
 
@@ -41,75 +38,32 @@ private:
 
 } // namespace
 
-TF_PortaImpressora::TF_PortaImpressora(QWidget *parent) : QDialog(parent)
+TF_PortaImpressora::TF_PortaImpressora(QWidget *parent)
+    : TPrintDialog(QStringLiteral("F_PortaImpressora"), QSize(366, 111), parent)
 {
-    setObjectName(QStringLiteral("F_PortaImpressora"));
-    setWindowTitle(QStringLiteral("Impressão"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(366, 111);
-    setFont(windowFont());
     MsgDlg1 = TMsgDlg::createStandard(this, QStringLiteral("MsgDlg1"));
 
-    ScrollBox1 = new QScrollArea(this);
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setGeometry(0, 0, 366, 111);
-    ScrollBox1->setFrameShape(QFrame::NoFrame);
-    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto *box = new QWidget;
-    box->setObjectName(QStringLiteral("ScrollBoxContents"));
-    // Exactly the visible area: the memos below it are cut off and cannot be scrolled to.
-    box->resize(366, 111);
-    ScrollBox1->setWidget(box);
+    Label1 = addLabel("Label1", QStringLiteral("Emissão de B/L:"), {8, 16, 0, 0}, false);
+    Label2 = addLabel("Label2", QString(), {96, 16, 0, 0}, true);
+    Label5 = addLabel("Label5", QString(), {8, 40, 0, 0}, true);
 
-    auto label = [box](const char *name, const QString &text, QPoint pos, bool bold) {
-        auto *l = new QLabel(text, box);
-        l->setObjectName(QLatin1String(name));
-        l->setFont(windowFont(bold));
-        setNavy(l);
-        l->move(pos);
-        l->adjustSize();
-        return l;
-    };
-    Label1 = label("Label1", QStringLiteral("Emissão de B/L:"), {8, 16}, false);
-    Label2 = label("Label2", QString(), {96, 16}, true);
-    Label5 = label("Label5", QString(), {8, 40}, true);
-
-    BB_OK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("&Print"), box);
-    BB_OK->setObjectName(QStringLiteral("BB_OK"));
-    BB_OK->setGeometry(8, 72, 81, 25);
-    BB_OK->setFont(windowFont(true));
-    BB_OK->setToolTip(QStringLiteral("Impressão"));
+    BB_OK = addButton("BB_OK", QStringLiteral("&Print"), QStringLiteral("Impressão"),
+                      style()->standardIcon(QStyle::SP_DialogOkButton), {8, 72, 81, 25});
     BB_OK->setDefault(true);
     BB_OK->setAutoDefault(true);
-    BB_Cancela = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("&Cancel"), box);
-    BB_Cancela->setObjectName(QStringLiteral("BB_Cancela"));
-    BB_Cancela->setGeometry(96, 72, 81, 25);
-    BB_Cancela->setFont(windowFont(true));
-    BB_Cancela->setToolTip(QStringLiteral("Cancela Impressão"));
+    BB_Cancela = addButton("BB_Cancela", QStringLiteral("&Cancel"), QStringLiteral("Cancela Impressão"),
+                           style()->standardIcon(QStyle::SP_DialogCancelButton), {96, 72, 81, 25});
     BB_Cancela->setAutoDefault(true);
-
-    auto tool = [box](const char *name, const QString &text, const QString &hint, const QIcon &icon, int left) {
-        auto *b = new QToolButton(box);
-        b->setObjectName(QLatin1String(name));
-        b->setText(text);
-        b->setToolTip(hint);
-        b->setIcon(icon);
-        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        b->setGeometry(left, 72, 81, 25);
-        b->setFont(windowFont(true));
-        b->setFocusPolicy(Qt::NoFocus);
-        return b;
-    };
-    SB_Setup = tool("SB_Setup", QStringLiteral("&Setup"), QStringLiteral("Configura Impressora"),
-                    style()->standardIcon(QStyle::SP_FileDialogDetailedView), 184);
+    m_cancel = BB_Cancela;
+    SB_Setup = addTool("SB_Setup", QStringLiteral("&Setup"), QStringLiteral("Configura Impressora"),
+                       style()->standardIcon(QStyle::SP_FileDialogDetailedView), {184, 72, 81, 25});
     // A tool button's mnemonic is not bound by Qt; Alt+S reaches it through a shortcut.
     SB_Setup->setShortcut(QKeySequence(QStringLiteral("Alt+S")));
-    SB_Preview = tool("SB_Preview", QStringLiteral("Preview"), QString(),
-                      style()->standardIcon(QStyle::SP_FileDialogContentsView), 272);
+    SB_Preview = addTool("SB_Preview", QStringLiteral("Preview"), QString(),
+                         style()->standardIcon(QStyle::SP_FileDialogContentsView), {272, 72, 81, 25});
 
-    auto memo = [box](const char *name, const char *field, const QRect &geometry) {
-        auto *m = new TDBMemo(box);
+    auto memo = [this](const char *name, const char *field, const QRect &geometry) {
+        auto *m = new TDBMemo(box());
         m->setObjectName(QLatin1String(name));
         m->setGeometry(geometry);
         m->setFont(windowFont());
@@ -120,7 +74,8 @@ TF_PortaImpressora::TF_PortaImpressora(QWidget *parent) : QDialog(parent)
             m->setDataSource(DM_BL->DS_Cliente);
         return m;
     };
-    // The widths of the entry window's memos, so the lines break where the clerk saw them.
+    // The widths of the entry window's memos, below the visible area, so the lines break
+    // where the clerk saw them.
     DBMemo1 = memo("DBMemo1", "Bl_Marks1", {8, 118, 129, 329});
     DBMemo2 = memo("DBMemo2", "Bl_Marks2", {162, 118, 305, 329});
 
@@ -133,25 +88,6 @@ TF_PortaImpressora::TF_PortaImpressora(QWidget *parent) : QDialog(parent)
 }
 
 TF_PortaImpressora::~TF_PortaImpressora() = default;
-
-void TF_PortaImpressora::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        BB_Cancela->click();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
-void TF_PortaImpressora::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (m_shown || event->spontaneous())
-        return;
-    m_shown = true;
-    centreOnScreen(this);
-    FormShow();
-}
 
 void TF_PortaImpressora::FormShow()
 {

@@ -4,24 +4,22 @@
 // printer, through the printer dialog, or shows it in the preview. Every action builds one
 // fresh B/L report form, fills it from the current record, runs it and destroys it.
 
-#include <QDialog>
+#include "PrintDialog.h"
 
 class QLabel;
 class QPushButton;
-class QScrollArea;
 class QToolButton;
 class TDBMemo;
 class TF_BLPrint;
 class TMsgDlg;
 
-class TF_PortaImpressora : public QDialog
+class TF_PortaImpressora : public TPrintDialog
 {
     Q_OBJECT
 public:
     explicit TF_PortaImpressora(QWidget *parent = nullptr);
     ~TF_PortaImpressora() override;
 
-    QScrollArea *ScrollBox1 = nullptr;
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;  // the agency's trade name, set by the caller
     QLabel *Label5 = nullptr;  // the selected printer
@@ -45,12 +43,9 @@ public:
     TF_BLPrint *report() const { return m_report; }
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    // Esc presses the cancel button, so it sets the results as that button does.
-    void keyPressEvent(QKeyEvent *event) override;
+    void FormShow() override;
 
 private:
-    void FormShow();
     void fillMemos(TF_BLPrint &form);
     void PreencheRelatorio(TF_BLPrint &form);
     // With no printer installed the clerk is told so and may preview instead. True when
@@ -58,5 +53,4 @@ private:
     bool offerPreviewWithoutPrinter();
 
     TF_BLPrint *m_report = nullptr;
-    bool m_shown = false;
 };
