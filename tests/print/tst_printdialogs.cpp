@@ -193,7 +193,8 @@ private slots:
         bool hidden = false;
         QVERIFY(runPrintDialog([&](TF_PortaImpressora *d) {
             label5 = d->Label5->text();
-            focus = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+            // The dialog's own focus: the application's follows only once the window is active.
+            focus = d->focusWidget() ? d->focusWidget()->objectName() : QString();
             hidden = !d->DBMemo1->visibleRegion().boundingRect().intersects(QRect(0, 0, 366, 111))
                      && d->DBMemo1->mapTo(d, QPoint(0, 0)).y() >= 111
                      && d->ScrollBox1->verticalScrollBar()->maximum() == 0;
@@ -322,7 +323,7 @@ private slots:
         QVERIFY(run([&](TF_CopiasPrint *d) {
             device = d->Label5->text();
             port = d->Label4->text();
-            focus = QApplication::focusWidget()->objectName();
+            focus = d->focusWidget() ? d->focusWidget()->objectName() : QString();
             d->BB_OK->click();
         }));
         QCOMPARE(device, QStringLiteral("Laser-Escritorio"));
