@@ -74,9 +74,13 @@ public:
     void refreshRow(int row);
     // The display texts of a row, one per column (read with the rows around it when needed).
     const QStringList &rowTexts(int row) const;
+    // Reads the rows of first..last not yet read, in one go: the page about to be painted.
+    void readRows(int first, int last) const;
     Qt::Alignment alignment(int column) const;
 
 private:
+    void readRange(int first, int count) const;
+
     QPointer<DataSource> m_source;
     QList<TDBGridColumn> m_columns;
     QList<Field *> m_fields;

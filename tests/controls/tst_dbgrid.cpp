@@ -263,6 +263,29 @@ private slots:
         QCOMPARE(f.cell(2999, 0), QStringLiteral("R2999"));
     }
 
+    // The page read before painting: only the rows not read yet, within the register.
+    void readsAPageInOneGo()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(200));
+        const TDBGridModel *m = f.grid->gridModel();
+        QCOMPARE(m->rowsRead(), 0);
+        m->readRows(10, 20);
+        QCOMPARE(m->rowsRead(), 11);
+        m->readRows(15, 25);  // 15..20 are there already
+        QCOMPARE(m->rowsRead(), 16);
+        m->readRows(5, 12);
+        QCOMPARE(m->rowsRead(), 21);
+        QCOMPARE(m->rowTexts(12).first(), QStringLiteral("R12"));
+        QCOMPARE(m->rowTexts(25).first(), QStringLiteral("R25"));
+        QCOMPARE(m->rowsRead(), 21);
+        m->readRows(190, 250);  // past the end: the last ten only
+        QCOMPARE(m->rowsRead(), 31);
+        QCOMPARE(m->rowTexts(199).first(), QStringLiteral("R199"));
+        m->readRows(-5, -1);
+        QCOMPARE(m->rowsRead(), 31);
+    }
+
     void deletingMovesTheSelectionToTheNextRecord()
     {
         Fixture f;
