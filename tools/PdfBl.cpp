@@ -36,7 +36,7 @@ int pdfBl(const QString &dbPath, const QString &booking, const QString &outPath)
         dm.Tbl_BLCliente->close();
         QString error;
         if (!report::writePdf(pages, outPath, &error)) {
-            printError(QStringLiteral("não foi possível gravar %1").arg(outPath));
+            printError(QStringLiteral("não foi possível gravar %1: %2").arg(outPath, error));
             return Error;
         }
     } catch (const DataError &e) {

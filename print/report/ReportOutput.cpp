@@ -1,8 +1,10 @@
 #include "ReportOutput.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDataStream>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPageLayout>
 #include <QPageSize>
@@ -64,24 +66,53 @@ QPageSize pageSizeOf(const QSizeF &tenths)
 
 bool writePdf(const ReportPages &pages, const QString &path, QString *error)
 {
-    QPdfWriter writer(path);
-    writer.setResolution(1200);
-    writer.setCreator(QStringLiteral("bl-emissao"));
-    const bool landscape = pages.paperSize.width() > pages.paperSize.height();
-    writer.setPageLayout(QPageLayout(pageSizeOf(pages.paperSize),
-                                     landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF()));
-    QPainter painter;
-    if (!painter.begin(&writer)) {
+    // Laid out in memory, then saved whole: a full or pulled medium leaves no half PDF
+    // behind, and the write's failure is reported instead of lost inside the PDF writer.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(1200);
+        writer.setCreator(QStringLiteral("bl-emissao"));
+        const bool landscape = pages.paperSize.width() > pages.paperSize.height();
+        writer.setPageLayout(QPageLayout(pageSizeOf(pages.paperSize),
+                                         landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF()));
+        QPainter painter;
+        if (!painter.begin(&writer)) {
+            if (error)
+                *error = QStringLiteral("Cannot write %1").arg(path);
+            return false;
+        }
+        for (qsizetype n = 0; n < pages.pages.size(); ++n) {
+            if (n > 0)
+                writer.newPage();
+            paintPage(painter, pages.pages.at(n));
+        }
+        if (!painter.end()) {
+            if (error)
+                *error = QStringLiteral("Cannot write %1").arg(path);
+            return false;
+        }
+    }
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        // A device or pipe (/dev/stdout for a script) is written in place: a save file would
+        // rename a regular file over it.
+        QFile device(path);
+        if (!device.open(QIODevice::WriteOnly) || device.write(buffer.data()) != buffer.size() || !device.flush()) {
+            if (error)
+                *error = device.errorString();
+            return false;
+        }
+        return true;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(buffer.data()) != buffer.size() || !file.commit()) {
         if (error)
-            *error = QStringLiteral("Cannot write %1").arg(path);
+            *error = file.errorString();
         return false;
     }
-    for (qsizetype n = 0; n < pages.pages.size(); ++n) {
-        if (n > 0)
-            writer.newPage();
-        paintPage(painter, pages.pages.at(n));
-    }
-    return painter.end();
+    return true;
 }
 
 QImage renderPage(const ReportPages &pages, int index, double dpi)

@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 namespace {
 
 struct Result
@@ -86,6 +89,33 @@ private slots:
                      .code,
                  0);
         QVERIFY(command(QStringLiteral("pdftotext"), {us, QStringLiteral("-")}).contains(QStringLiteral("1,234,567.500")));
+
+        // A PDF that cannot be written whole is an error naming the file.
+        const QString missingFolder = dir.filePath(QStringLiteral("no/such/folder/bl.pdf"));
+        Result failed = runTool({QStringLiteral("pdf-bl"), db, QStringLiteral("--ref"), QStringLiteral("REF-1"),
+                                 QStringLiteral("-o"), missingFolder},
+                                QStringLiteral("C"));
+        QCOMPARE(failed.code, 2);
+        QVERIFY(failed.err.contains(missingFolder));
+    }
+
+    void fullMediumIsAnError()
+    {
+        QTemporaryDir dir;
+        const QString db = dir.filePath(QStringLiteral("BlCorvane.DB"));
+        QCOMPARE(runTool({QStringLiteral("create"), QStringLiteral("register"), db}, QStringLiteral("C")).code, 0);
+        QCOMPARE(runTool({QStringLiteral("import"), db}, QStringLiteral("C"), R"({"Bl_AgentRef":"REF-1"})" "\n").code, 0);
+        // A device that is always full, made here so nothing outside the test can suffer.
+        const QString full = dir.filePath(QStringLiteral("full"));
+        if (::mknod(QFile::encodeName(full).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+            QSKIP("making a device node needs root");
+        const Result r = runTool({QStringLiteral("pdf-bl"), db, QStringLiteral("--ref"), QStringLiteral("REF-1"),
+                                  QStringLiteral("-o"), full},
+                                 QStringLiteral("C"));
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.err.contains(full));
+        // Written in place, never replaced by a regular file.
+        QVERIFY(!QFileInfo(full).isFile());
     }
 
     void refusesWhatItCannotRender()
