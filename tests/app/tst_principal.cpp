@@ -5,6 +5,7 @@
 #include "DBControls.h"
 #include "MsgDlg.h"
 #include "PxTable.h"
+#include "RegisterRows.h"
 #include "StatusBar.h"
 #include "U_AboutBox.h"
 #include "U_DM_BL.h"
@@ -29,26 +30,9 @@
 
 namespace {
 
-using Row = QHash<QString, px::Value>;
-
-QString registerPath(const QString &dir)
-{
-    return QDir(dir).filePath(QString::fromLatin1(blrecord::RegisterFile));
-}
-
-void makeRegister(const QString &dir, const QList<Row> &rows)
-{
-    const QString path = registerPath(dir);
-    const QVector<px::FieldDef> defs = blrecord::registerFields();
-    px::Table::create(path, defs);
-    px::Table t(path);
-    for (const Row &r : rows) {
-        QVector<px::Value> values(defs.size());
-        for (int i = 0; i < defs.size(); ++i)
-            values[i] = r.value(defs.at(i).name);
-        t.append(values);
-    }
-}
+using testregister::Row;
+using testregister::makeRegister;
+using testregister::registerPath;
 
 // The register as another program reads it.
 QList<Row> readRegister(const QString &dir)

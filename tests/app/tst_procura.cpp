@@ -7,6 +7,7 @@
 #include "ModalHelper.h"
 #include "MsgDlg.h"
 #include "PxTable.h"
+#include "RegisterRows.h"
 #include "U_Calendario.h"
 #include "U_DM_BL.h"
 #include "U_Principal.h"
@@ -26,26 +27,9 @@
 
 namespace {
 
-using Row = QHash<QString, px::Value>;
-
-QString registerPath(const QString &dir)
-{
-    return QDir(dir).filePath(QString::fromLatin1(blrecord::RegisterFile));
-}
-
-void makeRegister(const QString &dir, const QList<Row> &rows)
-{
-    const QString path = registerPath(dir);
-    const QVector<px::FieldDef> defs = blrecord::registerFields();
-    px::Table::create(path, defs);
-    px::Table t(path);
-    for (const Row &r : rows) {
-        QVector<px::Value> values(defs.size());
-        for (int i = 0; i < defs.size(); ++i)
-            values[i] = r.value(defs.at(i).name);
-        t.append(values);
-    }
-}
+using testregister::Row;
+using testregister::makeRegister;
+using testregister::registerPath;
 
 // Booking number and first shipper line of every record, as another program reads them.
 QStringList stored(const QString &dir)

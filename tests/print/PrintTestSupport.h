@@ -6,6 +6,7 @@
 #include "BLRecord.h"
 #include "PrinterServices.h"
 #include "PxTable.h"
+#include "RegisterRows.h"
 #include "U_DM_BL.h"
 
 #include <QDir>
@@ -16,21 +17,8 @@
 
 namespace printtest {
 
-using Row = QHash<QString, px::Value>;
-
-inline void makeRegister(const QString &dir, const QList<Row> &rows)
-{
-    const QString path = QDir(dir).filePath(QString::fromLatin1(blrecord::RegisterFile));
-    const QVector<px::FieldDef> defs = blrecord::registerFields();
-    px::Table::create(path, defs);
-    px::Table t(path);
-    for (const Row &r : rows) {
-        QVector<px::Value> values(defs.size());
-        for (int i = 0; i < defs.size(); ++i)
-            values[i] = r.value(defs.at(i).name);
-        t.append(values);
-    }
-}
+using testregister::Row;
+using testregister::makeRegister;
 
 // Every field of a B/L with a recognisable value.
 inline Row fullBL(const QString &booking)
