@@ -312,17 +312,22 @@ PrintOutcome printPages(const ReportPages &pages, const TQuickRep &report, QWidg
         return PrintOutcome::Failed;
     }
     const int total = std::max(0, last - first + 1);
+    // Lets the progress window's Cancel through; true when the job was aborted by it.
+    auto cancelled = [&] {
+        if (!progress)
+            return false;
+        QApplication::processEvents();
+        if (!progress->cancelled())
+            return false;
+        job->abort();
+        painter.end();
+        closeProgress();
+        return true;
+    };
     bool started = false;
     for (int n = first; n <= last; ++n) {
-        if (progress) {
-            QApplication::processEvents();
-            if (progress->cancelled()) {
-                job->abort();
-                painter.end();
-                closeProgress();
-                return PrintOutcome::Cancelled;
-            }
-        }
+        if (cancelled())
+            return PrintOutcome::Cancelled;
         if (started && !job->newPage())
             break;
         started = true;
@@ -330,15 +335,8 @@ PrintOutcome printPages(const ReportPages &pages, const TQuickRep &report, QWidg
         if (progress && showPercent && total > 0)
             progress->setProgress((n - first + 1) * 100 / total);
     }
-    if (progress) {
-        QApplication::processEvents();
-        if (progress->cancelled()) {
-            job->abort();
-            painter.end();
-            closeProgress();
-            return PrintOutcome::Cancelled;
-        }
-    }
+    if (cancelled())
+        return PrintOutcome::Cancelled;
     painter.end();
     const bool ok = job->finish();
     closeProgress();
