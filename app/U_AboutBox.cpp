@@ -1,18 +1,17 @@
 #include "U_AboutBox.h"
+#include "WindowPlacement.h"
 
 #include "JpegImage.h"
 
 #include <QCloseEvent>
 #include <QFont>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QScreen>
 #include <QToolButton>
 
 #ifndef BL_VERSION
@@ -155,9 +154,7 @@ TAboutBox::TAboutBox(QWidget *parent)
     connect(OKButton, &QToolButton::clicked, this, &QDialog::accept);
 
     // Centred on the screen, not over the owner.
-    QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-    if (screen)
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    placement::centreOnScreen(this);
 }
 
 TAboutBox::~TAboutBox() = default;

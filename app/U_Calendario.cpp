@@ -1,4 +1,5 @@
 #include "U_Calendario.h"
+#include "WindowPlacement.h"
 
 #include "BLApplication.h"
 #include "ButtonGlyphs.h"
@@ -13,7 +14,6 @@
 #include <QPolygon>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QToolButton>
@@ -170,10 +170,7 @@ void TF_Calendario::showEvent(QShowEvent *event)
     if (m_placed || event->spontaneous())
         return;
     m_placed = true;
-    if (QScreen *screen = this->screen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    placement::centreOnScreen(this);
     BB_Fechar->setFocus();
 }
 

@@ -1,4 +1,5 @@
 #include "U_Principal.h"
+#include "WindowPlacement.h"
 
 #include "BLApplication.h"
 #include "ButtonGlyphs.h"
@@ -21,7 +22,6 @@
 #include <QLocale>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
 #include <QStyleFactory>
@@ -394,10 +394,7 @@ void TF_Principal::showEvent(QShowEvent *event)
     if (m_shown || event->spontaneous())
         return;
     m_shown = true;
-    if (QScreen *screen = this->screen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    placement::centreOnScreen(this);
     FormShow();
 }
 

@@ -1,4 +1,5 @@
 #include "U_Procura.h"
+#include "WindowPlacement.h"
 
 #include "BLApplication.h"
 #include "ButtonGlyphs.h"
@@ -15,7 +16,6 @@
 #include <QPainter>
 #include <QPolygon>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QToolButton>
 
@@ -160,10 +160,7 @@ void TF_Procura::showEvent(QShowEvent *event)
     if (m_placed || event->spontaneous())
         return;
     m_placed = true;
-    if (QScreen *screen = this->screen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    placement::centreOnScreen(this);
 }
 
 void TF_Procura::keyPressEvent(QKeyEvent *event)

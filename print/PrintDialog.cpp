@@ -1,4 +1,5 @@
 #include "PrintDialog.h"
+#include "WindowPlacement.h"
 
 #include "PrintLogic.h"
 
@@ -88,6 +89,6 @@ void TPrintDialog::showEvent(QShowEvent *event)
     if (m_shown || event->spontaneous())
         return;
     m_shown = true;
-    centreOnScreen(this);
+    placement::centreOnScreen(this);
     FormShow();
 }

@@ -3,7 +3,6 @@
 #include "Formats.h"
 
 #include <QPalette>
-#include <QScreen>
 #include <QWidget>
 
 namespace printlogic {
@@ -49,14 +48,6 @@ void setNavy(QWidget *w)
     p.setColor(QPalette::WindowText, QColor(0, 0, 128));
     p.setColor(QPalette::ButtonText, QColor(0, 0, 128));
     w->setPalette(p);
-}
-
-void centreOnScreen(QWidget *w)
-{
-    if (QScreen *screen = w->screen()) {
-        const QRect area = screen->availableGeometry();
-        w->move(area.center() - QPoint(w->width() / 2, w->height() / 2));
-    }
 }
 
 } // namespace printlogic

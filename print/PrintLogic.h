@@ -30,6 +30,5 @@ QString noPrinterName();
 // "MS Sans Serif" 8 pt, the dialogs' font: 11-pixel characters.
 QFont windowFont(bool bold = false);
 void setNavy(QWidget *w);
-void centreOnScreen(QWidget *w);
 
 } // namespace printlogic
