@@ -1,6 +1,6 @@
 // The B/L list window over a big register against the same over a small one: opening the
 // window on the first record and going to the last with Ctrl+End, painted each time. The grid
-// reads only the rows it shows, so both should take about as long. A register of 40 B/Ls
+// holds and reads only the page it shows, so both should take about as long. A register of 40 B/Ls
 // fills the grid's page, where 10 leave most of it empty: it tells the cost of a full page
 // apart from the cost of the register's size.
 //
@@ -74,10 +74,9 @@ void BM_ListOpenScrollToEnd(benchmark::State &state)
 
         auto *list = new TF_Procura;
         list->show();
-        // Painting waits until the window is on the (offscreen) screen.
+        // The window paints once it is on the (offscreen) screen: its exposure is its first paint.
         while (!list->windowHandle() || !list->windowHandle()->isExposed())
             QCoreApplication::processEvents();
-        list->repaint();
         QTest::keyClick(list->DBGrid1, Qt::Key_End, Qt::ControlModifier);
         list->DBGrid1->viewport()->repaint();
         if (dm.Tbl_BLCliente->recNo() != qint64(count) - 1) {

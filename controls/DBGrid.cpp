@@ -68,35 +68,67 @@ void TDBGridModel::reload()
     m_cache.clear();
     m_rowsRead = 0;
     m_fields.clear();
-    m_rows = 0;
+    m_records = 0;
     Table *t = m_source ? m_source->dataSet() : nullptr;
     for (const TDBGridColumn &c : std::as_const(m_columns))
         m_fields.append(t ? t->findField(c.fieldName) : nullptr);
     if (t && t->isActive()) {
         try {
-            m_rows = int(qMin<quint32>(t->recordCount(), quint32(std::numeric_limits<int>::max())));
+            m_records = int(qMin<quint32>(t->recordCount(), quint32(std::numeric_limits<int>::max())));
         } catch (...) {
             m_error = std::current_exception();
         }
     }
+    m_top = qBound(0, m_top, qMax(0, m_records - m_window));
     endResetModel();
 }
 
-void TDBGridModel::refreshRow(int row)
+void TDBGridModel::setWindow(int top, int rows)
 {
-    if (row < 0 || row >= m_rows)
+    rows = qMax(1, rows);
+    top = qBound(0, top, qMax(0, m_records - rows));
+    if (top == m_top && rows == m_window)
         return;
-    m_cache.remove(row);
-    emit dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1));
+    const int before = rowCount();
+    const int after = qBound(0, m_records - top, rows);
+    const bool moved = top != m_top;
+    // Rows come and go at the bottom; a reset would make the view measure everything again.
+    if (after > before)
+        beginInsertRows({}, before, after - 1);
+    else if (after < before)
+        beginRemoveRows({}, after, before - 1);
+    m_top = top;
+    m_window = rows;
+    if (after > before)
+        endInsertRows();
+    else if (after < before)
+        endRemoveRows();
+    if (moved && qMin(before, after) > 0)
+        emit dataChanged(index(0, 0), index(qMin(before, after) - 1, int(m_columns.size()) - 1));
 }
 
-int TDBGridModel::currentRow() const
+int TDBGridModel::rowOf(int record) const
+{
+    return record >= m_top && record - m_top < rowCount() ? record - m_top : -1;
+}
+
+void TDBGridModel::refreshRecord(int record)
+{
+    if (record < 0 || record >= m_records)
+        return;
+    m_cache.remove(record);
+    const int row = rowOf(record);
+    if (row >= 0)
+        emit dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1));
+}
+
+int TDBGridModel::currentRecord() const
 {
     Table *t = m_source ? m_source->dataSet() : nullptr;
     if (!t || !t->isActive())
         return -1;
     const qint64 r = t->recNo();
-    return r >= 0 && r < m_rows ? int(r) : -1;
+    return r >= 0 && r < m_records ? int(r) : -1;
 }
 
 std::exception_ptr TDBGridModel::takeError()
@@ -108,7 +140,7 @@ std::exception_ptr TDBGridModel::takeError()
 
 int TDBGridModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_rows;
+    return parent.isValid() ? 0 : qBound(0, m_records - m_top, m_window);
 }
 
 int TDBGridModel::columnCount(const QModelIndex &parent) const
@@ -138,7 +170,7 @@ void TDBGridModel::readRange(int first, int count) const
 void TDBGridModel::readRows(int first, int last) const
 {
     first = qMax(first, 0);
-    last = qMin(last, m_rows - 1);
+    last = qMin(last, m_records - 1);
     if (m_cache.size() + (last - first + 1) > CacheLimit)
         m_cache.clear();
     while (first <= last && m_cache.contains(first))
@@ -167,10 +199,10 @@ const QStringList &TDBGridModel::rowTexts(int row) const
 
 QVariant TDBGridModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows || index.column() >= m_columns.size())
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= m_columns.size())
         return {};
     if (role == Qt::DisplayRole)
-        return rowTexts(index.row()).at(index.column());
+        return rowTexts(m_top + index.row()).at(index.column());
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(alignment(index.column()) | Qt::AlignVCenter);
     return {};
@@ -292,6 +324,11 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent)
 
     horizontalHeader()->viewport()->installEventFilter(this);
     m_indicator->viewport()->installEventFilter(this);
+
+    // The vertical bar moves the record, not the rows: it stands for the record's position.
+    setAutoScroll(false);
+    verticalScrollBar()->setTracking(false);
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int action) { scrollBarAction(action); });
 }
 
 TDBGrid::~TDBGrid()
@@ -312,12 +349,25 @@ void TDBGrid::setDataSource(DataSource *source)
         m_links << connect(source, &DataSource::stateChanged, this, [this] { reloadModel(); });
         m_links << connect(source, &DataSource::fieldChanged, this, [this] {
             // The current record's buffer changed while it is edited: show the new text.
-            m_model->refreshRow(m_model->currentRow());
+            m_model->refreshRecord(m_model->currentRecord());
         });
     }
     m_model->setDataSource(source);
     applyColumnWidths();
+    startAtCurrentRecord();
     followTable();
+}
+
+void TDBGrid::startAtCurrentRecord()
+{
+    // A grid that starts showing a table has the current record on its first row, or the last
+    // page when the record is on it.
+    try {
+        m_model->setWindow(qMax(0, m_model->currentRecord()), pageRows());
+    } catch (...) {
+        if (!m_error)
+            m_error = std::current_exception();
+    }
 }
 
 void TDBGrid::setColumns(const QList<TDBGridColumn> &columns)
@@ -348,13 +398,16 @@ void TDBGrid::reloadModel()
 {
     const int column = currentIndex().isValid() ? currentIndex().column() : 0;
     const int hScroll = horizontalScrollBar()->value();
+    const bool wasEmpty = m_model->recordCount() == 0;
     m_following = true;
     m_model->reload();
     applyColumnWidths();
+    if (wasEmpty)
+        startAtCurrentRecord();
     m_following = false;
     horizontalScrollBar()->setValue(hScroll);
     followTable();
-    const int row = m_model->currentRow();
+    const int row = m_model->rowOf(m_model->currentRecord());
     if (row >= 0 && column > 0) {
         m_following = true;
         selectionModel()->setCurrentIndex(m_model->index(row, column),
@@ -390,50 +443,47 @@ void TDBGrid::paintEvent(QPaintEvent *event)
     const int lastRow = qMin(rows - 1, (area.bottom() + offset) / qMax(rh, 1));
     if (lastRow < firstRow)
         return;
-    m_model->readRows(firstRow, lastRow);
-    const int selected = selectedRow();
+    const int top = m_model->top();
+    m_model->readRows(top + firstRow, top + lastRow);
+    const int selectedRecord = selectedRow();
+    const int selected = selectedRecord < 0 ? -1 : selectedRecord - top;
     if (selected >= firstRow && selected <= lastRow)
         p.fillRect(QRect(0, selected * rh - offset, right, rh), pal.brush(QPalette::Active, QPalette::Highlight));
 
     const QFontMetrics fm(font());
     const int baseline = (rh - fm.height()) / 2 + fm.ascent();
-    // Cell texts are plain Latin text: no shaping needed, which makes a page of them cheap.
+    // Cell texts are plain Latin text: no shaping needed. Crisp, unsmoothed glyphs in exact
+    // colours, as the classic desktop drew its grids (and as the year calendar draws): a
+    // page of them costs a fraction of blending smoothed glyphs.
     QFont cellFont = font();
-    cellFont.setStyleStrategy(QFont::PreferNoShaping);
+    cellFont.setStyleStrategy(QFont::StyleStrategy(QFont::PreferNoShaping | QFont::NoAntialias));
     p.setFont(cellFont);
     const QColor textColor = pal.color(QPalette::Active, QPalette::Text);
     const QColor selectedColor = pal.color(QPalette::Active, QPalette::HighlightedText);
-    // Column by column, under one clip of the column's cells: a clip per cell costs more
-    // than the text in it when the painted region is not a plain rectangle.
-    QList<QRect> cells;
+    // Column by column, under one rectangular clip: the raster engine blits glyphs straight
+    // only under a plain rectangle, and a clip per cell would cost more than its text. The
+    // lines drawn afterwards cover anything that reaches into them.
+    const int firstTop = firstRow * rh - offset;
+    const int height = (lastRow - firstRow + 1) * rh;
     for (int c = 0; c < cols; ++c) {
         const QRect &column = columns.at(c);
-        const int left = column.left() + 2;
-        const int width = column.width() - 5;
-        if (width <= 0 || left > area.right() || left + width <= area.left())
+        const QRect clip(column.left() + 2, firstTop, column.width() - 5, height);
+        if (clip.width() <= 0 || !clip.intersects(area))
             continue;
-        cells.clear();
-        for (int r = firstRow; r <= lastRow; ++r) {
-            const QRect cell(left, r * rh - offset, width, rh - 1);
-            if (!m_model->rowTexts(r).value(c).isEmpty() && cell.intersects(area))
-                cells.append(cell);
-        }
-        if (cells.isEmpty())
-            continue;
-        QRegion clip;
-        clip.setRects(cells.constData(), int(cells.size()));
-        p.setClipRegion(clip);
+        p.setClipRect(clip);
         const Qt::Alignment a = m_model->alignment(c);
-        for (const QRect &cell : std::as_const(cells)) {
-            const int r = (cell.top() + offset) / rh;
-            const QString &text = m_model->rowTexts(r).at(c);
-            int x = cell.left();
+        for (int r = firstRow; r <= lastRow; ++r) {
+            const QString &text = m_model->rowTexts(top + r).at(c);
+            if (text.isEmpty())
+                continue;
+            const int cellTop = r * rh - offset;
+            int x = clip.left();
             if (a & (Qt::AlignRight | Qt::AlignHCenter)) {
                 const int w = fm.horizontalAdvance(text);
-                x = a & Qt::AlignRight ? cell.right() + 1 - w : cell.left() + (cell.width() - w) / 2;
+                x = a & Qt::AlignRight ? clip.right() + 1 - w : clip.left() + (clip.width() - w) / 2;
             }
             p.setPen(r == selected ? selectedColor : textColor);
-            p.drawText(x, cell.top() + baseline, text);
+            p.drawText(x, cellTop + baseline, text);
         }
     }
     p.setClipping(false);
@@ -442,31 +492,72 @@ void TDBGrid::paintEvent(QPaintEvent *event)
         // The lines in the desktop's button-face shade, as the classic grid draws them; filled
         // as one-pixel rectangles, far cheaper than stroked lines.
         const QColor gridColor = pal.color(QPalette::Mid);
-        const int top = firstRow * rh - offset;
         const int bottom = (lastRow + 1) * rh - offset - 1;
         for (int r = firstRow; r <= lastRow; ++r)
             p.fillRect(QRect(0, (r + 1) * rh - offset - 1, right, 1), gridColor);
         for (const QRect &c : std::as_const(columns))
-            p.fillRect(QRect(c.right(), top, 1, bottom - top + 1), gridColor);
+            p.fillRect(QRect(c.right(), firstTop, 1, bottom - firstTop + 1), gridColor);
     }
 }
 
 int TDBGrid::selectedRow() const
 {
     const QModelIndexList rows = selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    return rows.isEmpty() ? -1 : m_model->recordOf(rows.first().row());
+}
+
+int TDBGrid::pageRows() const
+{
+    return qMax(1, viewport()->height() / qMax(1, m_indicator->defaultSectionSize()));
+}
+
+QRect TDBGrid::cellRect(int record, int column) const
+{
+    const int row = m_model->rowOf(record);
+    return row < 0 ? QRect() : visualRect(m_model->index(row, column));
+}
+
+void TDBGrid::showRecord(int record)
+{
+    const int rows = pageRows();
+    int top = m_model->top();
+    if (record >= 0) {
+        if (record < top)
+            top = record;
+        else if (record >= top + rows)
+            top = record - rows + 1;
+    }
+    m_model->setWindow(top, rows);
+}
+
+void TDBGrid::syncScrollBar()
+{
+    // Kept apart from the view's own scrolling: the bar is the record's place in the table.
+    QScrollBar *bar = verticalScrollBar();
+    const QSignalBlocker block(bar);
+    bar->setRange(0, qMax(0, m_model->recordCount() - 1));
+    bar->setPageStep(pageRows());
+    bar->setSingleStep(1);
+    bar->setValue(qMax(0, m_model->currentRecord()));
 }
 
 void TDBGrid::followTable()
 {
-    int row = -1;
+    int record = -1;
     try {
-        row = m_model->currentRow();
+        record = m_model->currentRecord();
     } catch (...) {
         if (!m_error)
             m_error = std::current_exception();
     }
+    if (!m_following) {
+        m_following = true;
+        showRecord(record);
+        m_following = false;
+    }
+    const int row = m_model->rowOf(record);
     m_indicator->setCurrentRow(row);
+    syncScrollBar();
     if (m_following)
         return;
     m_following = true;
@@ -477,10 +568,6 @@ void TDBGrid::followTable()
         const QModelIndex idx = m_model->index(row, column);
         if (currentIndex() != idx || !selectionModel()->isRowSelected(row, {}))
             selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        // Bring the row into view without jumping sideways.
-        const int h = horizontalScrollBar()->value();
-        scrollTo(idx);
-        horizontalScrollBar()->setValue(h);
     }
     m_following = false;
 }
@@ -493,23 +580,139 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
     Table *t = m_connected ? m_connected->dataSet() : nullptr;
     if (!t || !t->isActive())
         return;
-    const int row = current.row();
-    m_indicator->setCurrentRow(row);
+    const int record = m_model->recordOf(current.row());
+    if (record < 0)
+        return;
+    m_indicator->setCurrentRow(current.row());
     bool agree = false;
     m_following = true;
     try {
-        if (t->recNo() == row)
+        if (t->recNo() == record)
             agree = true;
         else if (!t->isEditing())
-            agree = t->moveTo(quint32(row));
+            agree = t->moveTo(quint32(record));
     } catch (...) {
         if (!m_error)
             m_error = std::current_exception();
     }
     m_following = false;
+    syncScrollBar();
     // A record being edited, or a move that failed: the grid goes back to the table's record.
     if (!agree)
         QMetaObject::invokeMethod(this, [this] { followTable(); }, Qt::QueuedConnection);
+}
+
+void TDBGrid::moveTableTo(int record)
+{
+    Table *t = m_connected ? m_connected->dataSet() : nullptr;
+    if (!t || !t->isActive() || t->isEditing() || m_model->recordCount() == 0)
+        return;
+    record = qBound(0, record, m_model->recordCount() - 1);
+    try {
+        if (t->recNo() != record)
+            t->moveTo(quint32(record));
+    } catch (...) {
+        if (!m_error)
+            m_error = std::current_exception();
+    }
+    // The table may have refused or failed: the grid shows where it is.
+    followTable();
+}
+
+void TDBGrid::moveTable(int by)
+{
+    const int record = m_model->currentRecord();
+    if (record >= 0)
+        moveTableTo(record + by);
+}
+
+void TDBGrid::scrollBarAction(int action)
+{
+    const int record = m_model->currentRecord();
+    int target = record;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: target = record + 1; break;
+    case QAbstractSlider::SliderSingleStepSub: target = record - 1; break;
+    case QAbstractSlider::SliderPageStepAdd: target = record + pageRows(); break;
+    case QAbstractSlider::SliderPageStepSub: target = record - pageRows(); break;
+    case QAbstractSlider::SliderToMinimum: target = 0; break;
+    case QAbstractSlider::SliderToMaximum: target = m_model->recordCount() - 1; break;
+    case QAbstractSlider::SliderMove:
+        // While the thumb is dragged nothing moves; its release lands on the record.
+        if (verticalScrollBar()->isSliderDown())
+            return;
+        target = verticalScrollBar()->sliderPosition();
+        break;
+    default: return;
+    }
+    if (record >= 0 || action == QAbstractSlider::SliderToMinimum || action == QAbstractSlider::SliderToMaximum)
+        moveTableTo(target);
+    // The bar then shows where the table is, not where the action would have put it.
+    verticalScrollBar()->setSliderPosition(qMax(0, m_model->currentRecord()));
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent *event)
+{
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    switch (event->key()) {
+    case Qt::Key_Up: moveTable(-1); break;
+    case Qt::Key_Down: moveTable(1); break;
+    case Qt::Key_PageUp: moveTable(-pageRows()); break;
+    case Qt::Key_PageDown: moveTable(pageRows()); break;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        if (!ctrl) {  // first or last column of the row
+            QTableView::keyPressEvent(event);
+            return;
+        }
+        moveTableTo(event->key() == Qt::Key_Home ? 0 : m_model->recordCount() - 1);
+        break;
+    default:
+        QTableView::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void TDBGrid::wheelEvent(QWheelEvent *event)
+{
+    // A record per notch, as the classic grid moves.
+    m_wheel += event->angleDelta().y();
+    const int steps = m_wheel / QWheelEvent::DefaultDeltasPerStep;
+    m_wheel -= steps * QWheelEvent::DefaultDeltasPerStep;
+    if (steps)
+        moveTable(-steps);
+    event->accept();
+}
+
+void TDBGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    if (m_inGeometries || !selectionModel())  // not before the model is in place
+        return;
+    m_inGeometries = true;
+    if (pageRows() != m_model->windowRows())
+        followTable();
+    else
+        syncScrollBar();
+    m_inGeometries = false;
+}
+
+void TDBGrid::scrollContentsBy(int dx, int dy)
+{
+    // Rows never scroll: the window of records moves instead.
+    Q_UNUSED(dy);
+    QTableView::scrollContentsBy(dx, 0);
+}
+
+void TDBGrid::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    // Sideways only: every row of the window is in view.
+    QScrollBar *bar = verticalScrollBar();
+    const QSignalBlocker block(bar);
+    const int value = bar->value();
+    QTableView::scrollTo(index, hint);
+    bar->setValue(value);
 }
 
 void TDBGrid::mousePressEvent(QMouseEvent *event)
@@ -563,6 +766,13 @@ bool TDBGrid::event(QEvent *event)
 bool TDBGrid::viewportEvent(QEvent *event)
 {
     const bool r = QTableView::viewportEvent(event);
+    // A taller or shorter grid holds a different page of records.
+    if (event->type() == QEvent::Resize && !m_inGeometries && selectionModel()
+        && pageRows() != m_model->windowRows()) {
+        m_inGeometries = true;
+        followTable();
+        m_inGeometries = false;
+    }
     rethrowPending();
     return r;
 }

@@ -1,9 +1,12 @@
 #pragma once
 
-// The data-aware grid: a read-only QTableView over a table's records in natural order. Its
-// model reads only the rows it is asked for, through the table's row-number access, so a
-// register of any size opens and scrolls at once. The grid and the table share one cursor:
-// moving in the grid moves the current record, and moving the record moves the grid.
+// The data-aware grid: a read-only QTableView over a table's records in natural order. As the
+// classic data grid does, it holds only the page of records it shows: its model is a window of
+// rows over the table, moved to keep the current record in view, and its vertical scroll bar
+// stands for the record's position in the whole table. So a register of any size opens and
+// scrolls at once, and nothing in the view grows with the register. The grid and the table
+// share one cursor: moving in the grid (keys, clicks, wheel, scroll bar) moves the current
+// record, and moving the record moves the grid.
 //
 // An engine error while moving or reading ends the user's action: the grid keeps it until the
 // event that caused it is done and then lets it unwind to the event loop.
@@ -53,8 +56,17 @@ public:
     // The bound field of a column, nullptr while the table is closed or has no such field.
     Field *field(int column) const;
 
-    // The row of the table's current record, -1 when there is none.
-    int currentRow() const;
+    // The table's current record (its ordinal), -1 when there is none.
+    int currentRecord() const;
+    // All records of the table, of which the model shows the window top() .. top() + rowCount() - 1.
+    int recordCount() const { return m_records; }
+    int top() const { return m_top; }
+    int windowRows() const { return m_window; }
+    // Shows up to rows records from top on; top is kept where the window stays full when it can.
+    void setWindow(int top, int rows);
+    // The record shown on a model row, and the model row of a record (-1 when not shown).
+    int recordOf(int row) const { return row >= 0 && row < rowCount() ? m_top + row : -1; }
+    int rowOf(int record) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -70,11 +82,11 @@ public:
 
     // Rereads everything: count, fields and rows.
     void reload();
-    // Rereads one row.
-    void refreshRow(int row);
-    // The display texts of a row, one per column (read with the rows around it when needed).
-    const QStringList &rowTexts(int row) const;
-    // Reads the rows of first..last not yet read, in one go: the page about to be painted.
+    // Rereads one record.
+    void refreshRecord(int record);
+    // The display texts of a record, one per column (read with the ones around it when needed).
+    const QStringList &rowTexts(int record) const;
+    // Reads the records first..last not yet read, in one go: the page about to be painted.
     void readRows(int first, int last) const;
     Qt::Alignment alignment(int column) const;
 
@@ -84,14 +96,17 @@ private:
     QPointer<DataSource> m_source;
     QList<TDBGridColumn> m_columns;
     QList<Field *> m_fields;
-    int m_rows = 0;
+    int m_records = 0;
+    int m_top = 0;
+    int m_window = 1;
     // Rows read lately; dropped as a whole when it grows past a few pages.
     mutable QHash<int, QStringList> m_cache;
     mutable int m_rowsRead = 0;
     mutable std::exception_ptr m_error;
 };
 
-// The vertical header as the row indicator: a black triangle on the current record's row.
+// The vertical header as the row indicator: a black triangle on the current record's row (a
+// row of the model's window).
 class TDBGridIndicator : public QHeaderView
 {
     Q_OBJECT
@@ -121,8 +136,12 @@ public:
     void setColumns(const QList<TDBGridColumn> &columns);
     TDBGridModel *gridModel() const { return m_model; }
     TDBGridIndicator *indicator() const { return m_indicator; }
-    // The selected row, -1 when none.
+    // The selected record (its ordinal in the table), -1 when none.
     int selectedRow() const;
+    // Records a page holds: the rows that fit whole in the grid.
+    int pageRows() const;
+    // Where a record's cell is in the viewport; empty when the record is not shown.
+    QRect cellRect(int record, int column) const;
 
 signals:
     // A double click anywhere in the grid: cells, titles, indicator or the empty area.
@@ -135,9 +154,22 @@ protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void updateGeometries() override;
+    void scrollContentsBy(int dx, int dy) override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
 
 private:
+    // Moves the table by a step, a page, or to either end, as the keys, wheel and bar ask.
+    void moveTable(int by);
+    void moveTableTo(int record);
+    void scrollBarAction(int action);
+    // Moves the window so that the record is shown, with as little movement as possible.
+    void showRecord(int record);
+    void startAtCurrentRecord();
+    void syncScrollBar();
     void followTable();
     void reloadModel();
     void applyColumnWidths();
@@ -148,5 +180,7 @@ private:
     QPointer<DataSource> m_connected;
     QList<QMetaObject::Connection> m_links;
     bool m_following = false;
+    bool m_inGeometries = false;
+    int m_wheel = 0;  // wheel turn not yet a whole notch
     std::exception_ptr m_error;
 };

@@ -71,11 +71,15 @@ struct Fixture
         return QTest::qWaitForWindowExposed(grid.get());
     }
 
-    QString cell(int row, int column) const
+    // A record's cell as the model gives it to the view; "<not shown>" outside the window.
+    QString cell(int record, int column) const
     {
-        return grid->model()->index(row, column).data().toString();
+        const int row = grid->gridModel()->rowOf(record);
+        return row < 0 ? QStringLiteral("<not shown>") : grid->model()->index(row, column).data().toString();
     }
-    int currentRow() const { return grid->currentIndex().row(); }
+    // The records the grid's current index and its row indicator stand for.
+    int currentRecord() const { return grid->gridModel()->recordOf(grid->currentIndex().row()); }
+    int indicatorRecord() const { return grid->gridModel()->recordOf(grid->indicator()->currentRow()); }
     QString booking() const { return table()->fieldByName(u"Bl_AgentRef")->asString(); }
 };
 
@@ -175,8 +179,8 @@ private slots:
         f.grid->clearFocus();
         QVERIFY(!f.grid->hasFocus());
         const QImage img = f.grid->viewport()->grab().toImage();
-        const QRect row0 = f.grid->visualRect(f.grid->model()->index(0, 0));
-        const QRect row1 = f.grid->visualRect(f.grid->model()->index(1, 0));
+        const QRect row0 = f.grid->cellRect(0, 0);
+        const QRect row1 = f.grid->cellRect(1, 0);
         const QPalette p = f.grid->palette();
         // A blank spot of each row: right of the short booking number.
         const QPoint in0(row0.right() - 5, row0.center().y()), in1(row1.right() - 5, row1.center().y());
@@ -214,14 +218,14 @@ private slots:
         f.table()->last();
         QVERIFY(f.show());
         // The table's record is selected and in view when the grid opens.
-        QCOMPARE(f.currentRow(), 199);
+        QCOMPARE(f.currentRecord(), 199);
         QCOMPARE(f.grid->selectedRow(), 199);
-        QCOMPARE(f.grid->indicator()->currentRow(), 199);
-        QVERIFY(f.grid->viewport()->rect().intersects(f.grid->visualRect(f.grid->model()->index(199, 0))));
+        QCOMPARE(f.indicatorRecord(), 199);
+        QVERIFY(f.grid->viewport()->rect().contains(f.grid->cellRect(199, 0)));
 
         // The table moves: the grid follows.
         f.table()->first();
-        QCOMPARE(f.currentRow(), 0);
+        QCOMPARE(f.currentRecord(), 0);
         QCOMPARE(f.grid->selectedRow(), 0);
         f.table()->next();
         QCOMPARE(f.grid->selectedRow(), 1);
@@ -240,10 +244,10 @@ private slots:
         QTest::keyClick(f.grid.get(), Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(f.booking(), QStringLiteral("R0"));
 
-        const QRect third = f.grid->visualRect(f.grid->model()->index(3, 3));
+        const QRect third = f.grid->cellRect(3, 3);
         QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, third.center());
         QCOMPARE(f.booking(), QStringLiteral("R3"));
-        QCOMPARE(f.grid->indicator()->currentRow(), 3);
+        QCOMPARE(f.indicatorRecord(), 3);
     }
 
     void readsOnlyTheRowsItShows()
@@ -251,7 +255,10 @@ private slots:
         Fixture f;
         QVERIFY(f.setUp(3000));
         QVERIFY(f.show());
-        QCOMPARE(f.grid->model()->rowCount(), 3000);
+        QCOMPARE(f.grid->gridModel()->recordCount(), 3000);
+        // The view holds a page of rows, never the register.
+        QCOMPARE(f.grid->model()->rowCount(), f.grid->pageRows());
+        QCOMPARE(f.grid->verticalHeader()->count(), f.grid->pageRows());
         QVERIFY(f.grid->gridModel()->rowsRead() > 0);
         QVERIFY2(f.grid->gridModel()->rowsRead() < 60, qPrintable(QString::number(f.grid->gridModel()->rowsRead())));
         f.grid->setFocus();
@@ -261,6 +268,116 @@ private slots:
         QCOMPARE(f.table()->recNo(), 2999);
         QVERIFY2(f.grid->gridModel()->rowsRead() < 120, qPrintable(QString::number(f.grid->gridModel()->rowsRead())));
         QCOMPARE(f.cell(2999, 0), QStringLiteral("R2999"));
+        // The last page is full: the last record on the bottom row.
+        QCOMPARE(f.grid->gridModel()->top(), 3000 - f.grid->pageRows());
+        QCOMPARE(f.cell(0, 0), QStringLiteral("<not shown>"));
+    }
+
+    // The vertical bar stands for the record's place in the table and moves the record, as the
+    // keys and the wheel do; the window of rows moves only as far as the record needs.
+    void scrollBarWheelAndKeysMoveTheRecord()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(500));
+        f.table()->moveTo(40);
+        QVERIFY(f.show());
+        const int page = f.grid->pageRows();
+        QVERIFY(page > 5);
+        // The record moved while shown: the rows move just enough to show it.
+        QVERIFY(f.grid->gridModel()->rowOf(40) >= 0);
+        QCOMPARE(f.grid->model()->rowCount(), page);
+        // A grid that starts on a record in the middle has it on its first row.
+        f.grid->setDataSource(nullptr);
+        QCOMPARE(f.grid->model()->rowCount(), 0);
+        f.grid->setDataSource(f.dm->DS_Cliente);
+        QCOMPARE(f.grid->gridModel()->top(), 40);
+        QCOMPARE(f.grid->model()->rowCount(), page);
+        QScrollBar *bar = f.grid->verticalScrollBar();
+        QCOMPARE(bar->minimum(), 0);
+        QCOMPARE(bar->maximum(), 499);
+        QCOMPARE(bar->pageStep(), page);
+        QCOMPARE(bar->value(), 40);
+
+        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCOMPARE(f.table()->recNo(), 41);
+        QCOMPARE(bar->value(), 41);
+        QCOMPARE(f.grid->gridModel()->top(), 40);  // still in view: the rows stay
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        QCOMPARE(f.table()->recNo(), 41 + page);
+        QCOMPARE(f.grid->gridModel()->top(), 41 + page - page + 1);  // now on the bottom row
+        QCOMPARE(f.grid->selectedRow(), 41 + page);
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        QCOMPARE(f.booking(), QStringLiteral("R499"));
+        QCOMPARE(bar->value(), 499);
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        QCOMPARE(f.booking(), QStringLiteral("R0"));
+        // The thumb lands on its record when let go, not while dragged.
+        bar->setSliderDown(true);
+        bar->setSliderPosition(250);
+        QCOMPARE(f.table()->recNo(), 0);
+        bar->setSliderDown(false);
+        QCOMPARE(f.table()->recNo(), 250);
+        QCOMPARE(bar->value(), 250);
+        QCOMPARE(f.cell(250, 0), QStringLiteral("R250"));
+
+        // The wheel: a record per notch, up or down; half a notch waits for the other half.
+        const QPoint at = f.grid->cellRect(250, 0).center();
+        const auto wheel = [&](int delta) {
+            QWheelEvent e(at, f.grid->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(f.grid->viewport(), &e);
+        };
+        wheel(-240);
+        QCOMPARE(f.table()->recNo(), 252);
+        wheel(60);
+        QCOMPARE(f.table()->recNo(), 252);
+        wheel(60);
+        QCOMPARE(f.table()->recNo(), 251);
+
+        // Page keys move a page of records; at the ends they stop on the first and the last.
+        f.grid->setFocus();
+        QTest::keyClick(f.grid.get(), Qt::Key_PageUp);
+        QCOMPARE(f.table()->recNo(), 251 - page);
+        f.table()->moveTo(495);
+        QTest::keyClick(f.grid.get(), Qt::Key_PageDown);
+        QCOMPARE(f.table()->recNo(), 499);
+        QTest::keyClick(f.grid.get(), Qt::Key_Down);
+        QCOMPARE(f.table()->recNo(), 499);
+        f.table()->moveTo(2);
+        QTest::keyClick(f.grid.get(), Qt::Key_PageUp);
+        QCOMPARE(f.table()->recNo(), 0);
+        QTest::keyClick(f.grid.get(), Qt::Key_Up);
+        QCOMPARE(f.table()->recNo(), 0);
+        QCOMPARE(bar->value(), 0);
+    }
+
+    // A taller or shorter grid holds another page, with the current record kept in view; records
+    // deleted at the end leave a full page when the register still fills one.
+    void thePageFollowsTheSizeAndTheRegister()
+    {
+        Fixture f;
+        QVERIFY(f.setUp(100));
+        f.table()->last();
+        QVERIFY(f.show());
+        const int page = f.grid->pageRows();
+        QCOMPARE(f.grid->model()->rowCount(), page);
+        f.grid->resize(769, 200);
+        QTRY_VERIFY(f.grid->pageRows() < page);
+        QCOMPARE(f.grid->model()->rowCount(), f.grid->pageRows());
+        QCOMPARE(f.grid->selectedRow(), 99);
+        QVERIFY(f.grid->viewport()->rect().contains(f.grid->cellRect(99, 0)));
+        QCOMPARE(f.grid->verticalScrollBar()->pageStep(), f.grid->pageRows());
+        f.grid->resize(769, 417);
+        QTRY_COMPARE(f.grid->pageRows(), page);
+        QCOMPARE(f.grid->gridModel()->top(), 100 - page);
+
+        for (int i = 0; i < 3; ++i)
+            f.table()->deleteRecord();
+        QCOMPARE(f.grid->gridModel()->recordCount(), 97);
+        QCOMPARE(f.grid->gridModel()->top(), 97 - page);
+        QCOMPARE(f.grid->selectedRow(), 96);
+        QCOMPARE(f.cell(96, 0), QStringLiteral("R96"));
+        QCOMPARE(f.grid->verticalScrollBar()->maximum(), 96);
     }
 
     // The page read before painting: only the rows not read yet, within the register.
@@ -330,7 +447,7 @@ private slots:
         f.table()->moveTo(1);
         QSignalSpy spy(f.grid.get(), &TDBGrid::dblClick);
         // Below the last row: the selection stays.
-        const QPoint below(40, f.grid->visualRect(f.grid->model()->index(2, 0)).bottom() + 40);
+        const QPoint below(40, f.grid->cellRect(2, 0).bottom() + 40);
         QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, below);
         QCOMPARE(f.grid->selectedRow(), 1);
         QTest::mouseDClick(f.grid->viewport(), Qt::LeftButton, {}, below);
@@ -341,7 +458,7 @@ private slots:
         QCOMPARE(spy.count(), 2);
         QCOMPARE(f.booking(), QStringLiteral("R1"));
         // On a row: it becomes current by the first click.
-        const QPoint onRow = f.grid->visualRect(f.grid->model()->index(0, 0)).center();
+        const QPoint onRow = f.grid->cellRect(0, 0).center();
         QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, onRow);
         QTest::mouseDClick(f.grid->viewport(), Qt::LeftButton, {}, onRow);
         QCOMPARE(spy.count(), 3);
