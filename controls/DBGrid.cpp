@@ -450,14 +450,15 @@ void TDBGrid::paintEvent(QPaintEvent *event)
     if (selected >= firstRow && selected <= lastRow)
         p.fillRect(QRect(0, selected * rh - offset, right, rh), pal.brush(QPalette::Active, QPalette::Highlight));
 
-    const QFontMetrics fm(font());
-    const int baseline = (rh - fm.height()) / 2 + fm.ascent();
     // Cell texts are plain Latin text: no shaping needed. Crisp, unsmoothed glyphs in exact
-    // colours, as the classic desktop drew its grids (and as the year calendar draws): a
-    // page of them costs a fraction of blending smoothed glyphs.
+    // colours on whole-pixel advances, as the classic desktop drew its grids' bitmap font:
+    // unsmoothed glyphs on fractional advances would be unevenly spaced.
     QFont cellFont = font();
     cellFont.setStyleStrategy(QFont::StyleStrategy(QFont::PreferNoShaping | QFont::NoAntialias));
+    cellFont.setHintingPreference(QFont::PreferFullHinting);
     p.setFont(cellFont);
+    const QFontMetrics fm(cellFont);
+    const int baseline = (rh - fm.height()) / 2 + fm.ascent();
     const QColor textColor = pal.color(QPalette::Active, QPalette::Text);
     const QColor selectedColor = pal.color(QPalette::Active, QPalette::HighlightedText);
     // Column by column, under one rectangular clip: the raster engine blits glyphs straight
