@@ -234,9 +234,10 @@ QImage TDRYearCal::picture() const
 
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing, false);
-    // Crisp text in exact colours, as the classic desktop drew it.
+    // Crisp text in exact colours on whole-pixel advances, as the classic desktop drew it.
     QFont f = font();
     f.setStyleStrategy(QFont::NoAntialias);
+    f.setHintingPreference(QFont::PreferFullHinting);
     p.setFont(f);
     const QFontMetrics fm(f);
     const QDate now = today();

@@ -42,4 +42,9 @@ fi
 # The register is found in the current directory; the transfer-file template pair stays
 # where the build made it, beside the executable.
 cd "$root/demo"
+# The program speaks Brazilian Portuguese; on a machine without a locale of its own (C or
+# POSIX) the demo shows dates, month and weekday names as a Brazilian desktop would.
+case "${LC_ALL:-${LC_TIME:-${LANG:-C}}}" in
+    C|C.*|POSIX) export LANG=pt_BR.UTF-8; unset LC_ALL LC_TIME ;;
+esac
 exec "$program"
