@@ -20,6 +20,11 @@ if [ -x "$BUILD/bench/bench_procura" ]; then
   echo
   QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$BUILD/bench/bench_procura" --benchmark_counters_tabular=true "$@"
 fi
+# The grid's cell texts: its own text painter against QPainter.
+if [ -x "$BUILD/bench/bench_gridtext" ]; then
+  echo
+  QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$BUILD/bench/bench_gridtext" "$@"
+fi
 # The printed B/L through the report engine (needs the print library).
 if [ -x "$BUILD/bench/bench_report" ]; then
   echo
