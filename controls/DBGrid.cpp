@@ -1,5 +1,7 @@
 #include "DBGrid.h"
 
+#include "GridText.h"
+
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -251,6 +253,18 @@ void TDBGridIndicator::setCurrentRow(int row)
             viewport()->update(0, sectionViewportPosition(r), viewport()->width(), sectionSize(r));
 }
 
+void TDBGridIndicator::paintEvent(QPaintEvent *event)
+{
+    // Rows of one fixed height, never moved or hidden: the grid's window of records.
+    QPainter p(viewport());
+    const int rh = qMax(1, defaultSectionSize());
+    const QRect area = event->rect();
+    const int first = qMax(0, (area.top() + offset()) / rh);
+    const int last = qMin(count() - 1, (area.bottom() + offset()) / rh);
+    for (int r = first; r <= last; ++r)
+        paintSection(&p, QRect(0, r * rh - offset(), viewport()->width(), rh), r);
+}
+
 void TDBGridIndicator::paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const
 {
     // A fixed cell of the classic grid: button face with a light and a dark edge, drawn
@@ -281,6 +295,7 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent)
     m_model = new TDBGridModel(this);
     m_indicator = new TDBGridIndicator(this);
     setVerticalHeader(m_indicator);
+    setHorizontalHeader(new TDBGridTitles(this));
     setModel(m_model);
 
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -416,22 +431,45 @@ void TDBGrid::reloadModel()
     }
 }
 
+const GridTextPainter &TDBGrid::cellText()
+{
+    // Cell texts are plain Latin text: no shaping needed. Crisp, unsmoothed glyphs in exact
+    // colours on whole-pixel advances, as the classic desktop drew its grids' bitmap font:
+    // unsmoothed glyphs on fractional advances would be unevenly spaced.
+    QFont f = font();
+    f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferNoShaping | QFont::NoAntialias));
+    f.setHintingPreference(QFont::PreferFullHinting);
+    if (!m_cellText || m_cellText->font() != f)
+        m_cellText = std::make_unique<GridTextPainter>(f);
+    return *m_cellText;
+}
+
 void TDBGrid::paintEvent(QPaintEvent *event)
 {
     // The cells are drawn here rather than cell by cell through the delegate: plain text
     // clipped at the cell, the selected row filled, the lines drawn once per row and column.
-    // A page costs little more than a few rows, so a big register scrolls as fast as a small one.
+    // The rows are painted off screen, their texts written straight into the picture, and
+    // shown in one go: a page costs little more than a few rows.
     QPainter p(viewport());
     const QRect area = event->rect();
     const QPalette &pal = palette();
-    p.fillRect(area, pal.color(QPalette::Base));
+    const QColor base = pal.color(QPalette::Base);
     const int rows = m_model->rowCount();
     const int cols = m_model->columnCount();
-    if (cols == 0)
-        return;
-    const QHeaderView *hh = horizontalHeader();
-    const int rh = m_indicator->defaultSectionSize();
+    const int rh = qMax(1, m_indicator->defaultSectionSize());
     const int offset = m_indicator->offset();
+    const int firstRow = qMax(0, (area.top() + offset) / rh);
+    const int lastRow = qMin(rows - 1, (area.bottom() + offset) / rh);
+    if (cols == 0 || lastRow < firstRow) {
+        p.fillRect(area, base);
+        return;
+    }
+    const int firstTop = firstRow * rh - offset;
+    const QRect band = area & QRect(0, firstTop, viewport()->width(), (lastRow - firstRow + 1) * rh);
+    if (band.bottom() < area.bottom())
+        p.fillRect(QRect(area.left(), band.bottom() + 1, area.width(), area.bottom() - band.bottom()), base);
+
+    const QHeaderView *hh = horizontalHeader();
     QList<QRect> columns;  // viewport x and width of each column
     int right = 0;
     for (int c = 0; c < cols; ++c) {
@@ -439,55 +477,59 @@ void TDBGrid::paintEvent(QPaintEvent *event)
         columns.append(r);
         right = qMax(right, r.right() + 1);
     }
-    const int firstRow = qMax(0, (area.top() + offset) / qMax(rh, 1));
-    const int lastRow = qMin(rows - 1, (area.bottom() + offset) / qMax(rh, 1));
-    if (lastRow < firstRow)
-        return;
     const int top = m_model->top();
     m_model->readRows(top + firstRow, top + lastRow);
     const int selectedRecord = selectedRow();
     const int selected = selectedRecord < 0 ? -1 : selectedRecord - top;
-    if (selected >= firstRow && selected <= lastRow)
-        p.fillRect(QRect(0, selected * rh - offset, right, rh), pal.brush(QPalette::Active, QPalette::Highlight));
 
-    // Cell texts are plain Latin text: no shaping needed. Crisp, unsmoothed glyphs in exact
-    // colours on whole-pixel advances, as the classic desktop drew its grids' bitmap font:
-    // unsmoothed glyphs on fractional advances would be unevenly spaced.
-    QFont cellFont = font();
-    cellFont.setStyleStrategy(QFont::StyleStrategy(QFont::PreferNoShaping | QFont::NoAntialias));
-    cellFont.setHintingPreference(QFont::PreferFullHinting);
-    p.setFont(cellFont);
-    const QFontMetrics fm(cellFont);
+    // The picture of the band, in viewport coordinates through the painter.
+    const qreal dpr = viewport()->devicePixelRatioF();
+    const QSize size = (QSizeF(band.size()) * dpr).toSize();
+    if (m_picture.width() < size.width() || m_picture.height() < size.height())
+        m_picture = QImage(size.expandedTo(m_picture.size()), QImage::Format_RGB32);
+    m_picture.setDevicePixelRatio(dpr);
+    QPainter bp(&m_picture);
+    bp.translate(-band.topLeft());
+    bp.fillRect(band, base);
+    if (selected >= firstRow && selected <= lastRow)
+        bp.fillRect(QRect(0, selected * rh - offset, right, rh), pal.brush(QPalette::Active, QPalette::Highlight));
+
+    const GridTextPainter &text = cellText();
+    bp.setFont(text.font());
+    const QFontMetrics fm(text.font());
     const int baseline = (rh - fm.height()) / 2 + fm.ascent();
-    const QColor textColor = pal.color(QPalette::Active, QPalette::Text);
-    const QColor selectedColor = pal.color(QPalette::Active, QPalette::HighlightedText);
-    // Column by column, under one rectangular clip: the raster engine blits glyphs straight
-    // only under a plain rectangle, and a clip per cell would cost more than its text. The
-    // lines drawn afterwards cover anything that reaches into them.
-    const int firstTop = firstRow * rh - offset;
+    const QRgb textColor = pal.color(QPalette::Active, QPalette::Text).rgb();
+    const QRgb selectedColor = pal.color(QPalette::Active, QPalette::HighlightedText).rgb();
     const int height = (lastRow - firstRow + 1) * rh;
     for (int c = 0; c < cols; ++c) {
         const QRect &column = columns.at(c);
-        const QRect clip(column.left() + 2, firstTop, column.width() - 5, height);
-        if (clip.width() <= 0 || !clip.intersects(area))
+        // Clipped at the column, which the lines drawn afterwards border.
+        const QRect clip = QRect(column.left() + 2, firstTop, column.width() - 5, height) & band;
+        if (clip.isEmpty())
             continue;
-        p.setClipRect(clip);
         const Qt::Alignment a = m_model->alignment(c);
         for (int r = firstRow; r <= lastRow; ++r) {
-            const QString &text = m_model->rowTexts(top + r).at(c);
-            if (text.isEmpty())
+            const QString &cell = m_model->rowTexts(top + r).at(c);
+            if (cell.isEmpty())
                 continue;
-            const int cellTop = r * rh - offset;
-            int x = clip.left();
+            int x = column.left() + 2;
+            const int width = column.width() - 5;
             if (a & (Qt::AlignRight | Qt::AlignHCenter)) {
-                const int w = fm.horizontalAdvance(text);
-                x = a & Qt::AlignRight ? clip.right() + 1 - w : clip.left() + (clip.width() - w) / 2;
+                const int w = text.width(cell);
+                x = a & Qt::AlignRight ? x + width - w : x + (width - w) / 2;
             }
-            p.setPen(r == selected ? selectedColor : textColor);
-            p.drawText(x, cellTop + baseline, text);
+            const int y = r * rh - offset + baseline;
+            const QRgb colour = r == selected ? selectedColor : textColor;
+            // Through the painter where the fast path cannot match it (a scaled screen, a
+            // character beyond the simple ones).
+            if (!text.draw(m_picture, x - band.left(), y - band.top(), cell, colour, clip.translated(-band.topLeft()))) {
+                bp.setClipRect(clip);
+                bp.setPen(QColor(colour));
+                bp.drawText(x, y, cell);
+                bp.setClipping(false);
+            }
         }
     }
-    p.setClipping(false);
 
     if (showGrid()) {
         // The lines in the desktop's button-face shade, as the classic grid draws them; filled
@@ -495,10 +537,12 @@ void TDBGrid::paintEvent(QPaintEvent *event)
         const QColor gridColor = pal.color(QPalette::Mid);
         const int bottom = (lastRow + 1) * rh - offset - 1;
         for (int r = firstRow; r <= lastRow; ++r)
-            p.fillRect(QRect(0, (r + 1) * rh - offset - 1, right, 1), gridColor);
+            bp.fillRect(QRect(0, (r + 1) * rh - offset - 1, right, 1), gridColor);
         for (const QRect &c : std::as_const(columns))
-            p.fillRect(QRect(c.right(), firstTop, 1, bottom - firstTop + 1), gridColor);
+            bp.fillRect(QRect(c.right(), firstTop, 1, bottom - firstTop + 1), gridColor);
     }
+    bp.end();
+    p.drawImage(band, m_picture, QRectF(QPointF(0, 0), QSizeF(band.size()) * dpr));
 }
 
 int TDBGrid::selectedRow() const
