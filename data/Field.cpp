@@ -16,7 +16,7 @@ namespace {
 // The locale's short date form with a four-digit year, so dates read back without a window.
 QString shortDatePicture(const QLocale &locale)
 {
-    QString f = locale.dateFormat(QLocale::ShortFormat);
+    QString f = formats::shortDateFormat(locale);
     if (!f.contains(QLatin1String("yyyy")))
         f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
     return f;

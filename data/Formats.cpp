@@ -1,5 +1,6 @@
 #include "Formats.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -267,9 +268,21 @@ bool isNumberChar(QChar c, const QLocale &locale)
     return locale.decimalPoint() == QString(c);
 }
 
+QString shortDateFormat(const QLocale &locale)
+{
+    // Asked for every date shown, and the locale builds it afresh each time: keep the last.
+    static thread_local QLocale last(QLocale::c());
+    static thread_local QString format = last.dateFormat(QLocale::ShortFormat);
+    if (!(locale == last)) {
+        last = locale;
+        format = locale.dateFormat(QLocale::ShortFormat);
+    }
+    return format;
+}
+
 QChar dateSeparator(const QLocale &locale)
 {
-    const QString f = locale.dateFormat(QLocale::ShortFormat);
+    const QString f = shortDateFormat(locale);
     bool quoted = false;
     for (QChar c : f) {
         if (c == u'\'') {
@@ -286,14 +299,31 @@ QString formatDate(const QDate &date, QStringView picture, const QLocale &locale
     if (!date.isValid())
         return {};
     const QChar sep = dateSeparator(locale);
+    // A grid formats a date for every row it shows: digits are put in place, not through
+    // a number-to-text conversion per part.
     auto padded = [](int n, int width) {
-        return QStringLiteral("%1").arg(n, width, 10, QLatin1Char('0'));
+        char16_t digits[12];
+        int len = 0;
+        unsigned v = unsigned(n);
+        do {
+            digits[len++] = char16_t(u'0' + v % 10);
+            v /= 10;
+        } while (v);
+        while (len < width && len < 12)
+            digits[len++] = u'0';
+        std::reverse(digits, digits + len);
+        return QStringView(digits, len).toString();
+    };
+    auto lowerOf = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= u'A' && u <= u'Z' ? QChar(char16_t(u | 0x20)) : (u < 0x80 ? c : c.toLower());
     };
     QString out;
+    out.reserve(picture.size() + 4);
     qsizetype i = 0;
     while (i < picture.size()) {
         const QChar c = picture[i];
-        const QChar lower = c.toLower();
+        const QChar lower = lowerOf(c);
         if (c == u'"' || c == u'\'') {
             const qsizetype end = picture.indexOf(c, i + 1);
             const qsizetype stop = end < 0 ? picture.size() : end;
@@ -307,7 +337,7 @@ QString formatDate(const QDate &date, QStringView picture, const QLocale &locale
             continue;
         }
         qsizetype run = 1;
-        while (i + run < picture.size() && picture[i + run].toLower() == lower)
+        while (i + run < picture.size() && lowerOf(picture[i + run]) == lower)
             ++run;
         i += run;
         if (lower == u'd') {
@@ -345,7 +375,7 @@ bool parseDate(QStringView text, const QLocale &locale, std::optional<QDate> &ou
     }
     // The order of day, month and year in the locale's short format.
     QString order;
-    for (QChar c : locale.dateFormat(QLocale::ShortFormat)) {
+    for (QChar c : shortDateFormat(locale)) {
         const QChar l = c.toLower();
         if ((l == u'd' || l == u'm' || l == u'y') && !order.contains(l))
             order += l;

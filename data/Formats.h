@@ -57,6 +57,8 @@ bool isNumberChar(QChar c, const QLocale &locale);
 
 // The locale's date separator, taken from its short date format ("/" when it shows none).
 QChar dateSeparator(const QLocale &locale);
+// The locale's short date format, as QLocale::dateFormat(QLocale::ShortFormat) gives it.
+QString shortDateFormat(const QLocale &locale);
 
 // Formats a date with a picture of D, M and Y runs, case-insensitive ("DD/MM/YYYY",
 // "d/m/yy"): one letter shows the number without padding, two pad to two digits; YY is the
