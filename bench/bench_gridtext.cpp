@@ -5,6 +5,8 @@
 #include "BenchData.h"
 #include "GridText.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -167,19 +169,6 @@ void BM_GridTextFirstPage(benchmark::State &state)
 BENCHMARK(BM_QPainterPage)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GridTextPage)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GridTextFirstPage)->Unit(benchmark::kMicrosecond);
-
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred && r.iterations)
-                seconds[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations);
-    }
-};
 
 } // namespace
 

@@ -5,6 +5,8 @@
 #include "ReportOutput.h"
 #include "U_BLPrint.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -88,20 +90,6 @@ void BM_DirectPdf(benchmark::State &state)
 
 BENCHMARK(BM_ReportToPdf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DirectPdf)->Unit(benchmark::kMillisecond);
-
-// Prints the figures and the ratio against the target.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred && r.iterations)
-                seconds[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations);
-    }
-};
 
 } // namespace
 
