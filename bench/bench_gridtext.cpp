@@ -1,10 +1,9 @@
 // A page of the list window's grid, 25 rows of 6 cells, drawn into the grid's image: by
 // QPainter::drawText under a clip per column, against the grid's text painter writing glyph
-// runs straight into the image. The text painter should take well under a quarter of the time.
+// pixels straight into the image. The text painter should take well under a quarter of the time.
 
 #include "BenchData.h"
 #include "GridText.h"
-
 #include "RatioReporter.h"
 
 #include <benchmark/benchmark.h>

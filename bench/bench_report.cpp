@@ -4,7 +4,6 @@
 
 #include "ReportOutput.h"
 #include "U_BLPrint.h"
-
 #include "RatioReporter.h"
 
 #include <benchmark/benchmark.h>
