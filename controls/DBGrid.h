@@ -16,13 +16,12 @@
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
+#include <QImage>
 #include <QList>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTableView>
-
-#include <QImage>
 
 #include <exception>
 #include <memory>
