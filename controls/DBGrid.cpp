@@ -595,17 +595,16 @@ void TDBGrid::followTable()
         if (!m_error)
             m_error = std::current_exception();
     }
-    if (!m_following) {
-        m_following = true;
+    // Moved by the grid itself, the record is on a shown row and the grid's selection is right.
+    const bool fromGrid = m_following;
+    m_following = true;
+    if (!fromGrid)
         showRecord(record);
-        m_following = false;
-    }
     const int row = m_model->rowOf(record);
     m_indicator->setCurrentRow(row);
     syncScrollBar();
-    if (m_following)
+    if (fromGrid)
         return;
-    m_following = true;
     if (row < 0) {
         selectionModel()->clearSelection();
     } else {
@@ -732,15 +731,9 @@ void TDBGrid::wheelEvent(QWheelEvent *event)
 
 void TDBGrid::updateGeometries()
 {
+    // The view sets the vertical bar for its own rows: it stands for the record instead.
     QTableView::updateGeometries();
-    if (m_inGeometries || !selectionModel())  // not before the model is in place
-        return;
-    m_inGeometries = true;
-    if (pageRows() != m_model->windowRows())
-        followTable();
-    else
-        syncScrollBar();
-    m_inGeometries = false;
+    syncScrollBar();
 }
 
 void TDBGrid::scrollContentsBy(int dx, int dy)
@@ -812,12 +805,8 @@ bool TDBGrid::viewportEvent(QEvent *event)
 {
     const bool r = QTableView::viewportEvent(event);
     // A taller or shorter grid holds a different page of records.
-    if (event->type() == QEvent::Resize && !m_inGeometries && selectionModel()
-        && pageRows() != m_model->windowRows()) {
-        m_inGeometries = true;
+    if (event->type() == QEvent::Resize && selectionModel() && pageRows() != m_model->windowRows())
         followTable();
-        m_inGeometries = false;
-    }
     rethrowPending();
     return r;
 }

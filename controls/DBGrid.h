@@ -197,7 +197,6 @@ private:
     QPointer<DataSource> m_connected;
     QList<QMetaObject::Connection> m_links;
     bool m_following = false;
-    bool m_inGeometries = false;
     int m_wheel = 0;  // wheel turn not yet a whole notch
     std::unique_ptr<GridTextPainter> m_cellText;
     QImage m_picture;  // the rows painted off screen, kept for the next paint
