@@ -5,6 +5,7 @@
 #include "ButtonGlyphs.h"
 #include "DBControls.h"
 #include "MsgDlg.h"
+#include "OxHintBalloon.h"
 #include "StatusBar.h"
 #include "U_AboutBox.h"
 #include "U_Calendario.h"
@@ -71,6 +72,17 @@ TF_Principal::TF_Principal(QWidget *parent) : QWidget(parent)
     setFont(windowFont());
 
     MsgDlg1 = TMsgDlg::createStandard(this, QStringLiteral("MsgDlg1"));
+
+    OxHintBalloon1 = new TOxHintBalloon(this);
+    OxHintBalloon1->setObjectName(QStringLiteral("OxHintBalloon1"));
+    OxHintBalloon1->setColor(TOxHintBalloon::infoBackground());
+    QFont hintFont(QStringLiteral("MS Sans Serif"));
+    hintFont.setPixelSize(11);
+    hintFont.setBold(true);
+    OxHintBalloon1->setFont(hintFont, QApplication::palette().color(QPalette::WindowText));
+    OxHintBalloon1->setHintPause(5000);
+    OxHintBalloon1->setHintTime(500);
+    OxHintBalloon1->setLineSeparator(QLatin1Char('&'));
 
     buildToolbar();
 

@@ -22,6 +22,7 @@ class QToolButton;
 class TDBEdit;
 class TDBMemo;
 class TMsgDlg;
+class TOxHintBalloon;
 class TStatusBar;
 
 class TF_Principal : public QWidget
@@ -53,6 +54,8 @@ public:
 
     TStatusBar *StatusBar1 = nullptr;
     TMsgDlg *MsgDlg1 = nullptr;
+    // While it exists every hint of every window shows as a balloon.
+    TOxHintBalloon *OxHintBalloon1 = nullptr;
 
     // The bound controls, by the name of their field ("Bl_AgentRef"), which is also their
     // objectName; nullptr for a name that has none.
