@@ -71,9 +71,11 @@ void ApplicationHints::setWindowClass(HintWindowClass windowClass)
     self.m_class = windowClass;
     if (windowClass) {
         QToolTip::hideText();
-        qApp->installEventFilter(&self);
+        if (qApp)
+            qApp->installEventFilter(&self);
     } else {
-        qApp->removeEventFilter(&self);
+        if (qApp)
+            qApp->removeEventFilter(&self);
         cancelHint();
     }
     // A window of another class is made anew for the next hint.
@@ -230,7 +232,7 @@ void ApplicationHints::hideHint()
 
 void ApplicationHints::dropWindow()
 {
-    delete m_window;
+    delete m_window.data();
     m_window = nullptr;
     m_windowMadeFrom = nullptr;
 }

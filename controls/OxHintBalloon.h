@@ -78,7 +78,8 @@ private:
 
     HintWindowClass m_class = nullptr;
     HintWindowClass m_windowMadeFrom = nullptr;
-    THintWindow *m_window = nullptr;
+    // Guarded: the application deletes the top-level widgets it still has when it ends.
+    QPointer<THintWindow> m_window;
     int m_showDelay = DefaultShowDelay;
     int m_hidePause = DefaultHidePause;
     QPointer<QWidget> m_control;
