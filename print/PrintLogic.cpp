@@ -23,10 +23,11 @@ int copiesFromText(const QString &text, const QLocale &locale)
     return int(std::clamp<qlonglong>(n, MinCopies, MaxCopies));
 }
 
-QString noPrinterMessage()
+QString noPrinterMessage(const QString &document)
 {
     return QStringLiteral("Não há nenhuma impressora instalada neste computador.\r"
-                          "Deseja visualizar o B/L na tela? Na visualização ele pode ser salvo em PDF.");
+                          "Deseja visualizar %1 na tela? Na visualização ele pode ser salvo em PDF.")
+        .arg(document);
 }
 
 QString noPrinterName()

@@ -22,8 +22,9 @@ inline constexpr int MinCopies = 1;
 inline constexpr int MaxCopies = 50;
 int copiesFromText(const QString &text, const QLocale &locale);
 
-// The clerk is told this when a print finds no printer installed, and offered the preview.
-QString noPrinterMessage();
+// The clerk is told this when a print finds no printer installed, and offered the preview of
+// the document ("o B/L", "o protocolo").
+QString noPrinterMessage(const QString &document = QStringLiteral("o B/L"));
 // Label5 of the dialogs when there is no printer to name.
 QString noPrinterName();
 
