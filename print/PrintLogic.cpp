@@ -2,8 +2,6 @@
 
 #include "Formats.h"
 
-#include <QPalette>
-#include <QWidget>
 
 namespace printlogic {
 
@@ -33,22 +31,6 @@ QString noPrinterMessage(const QString &document)
 QString noPrinterName()
 {
     return QStringLiteral("(nenhuma impressora instalada)");
-}
-
-QFont windowFont(bool bold)
-{
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPixelSize(11);
-    f.setBold(bold);
-    return f;
-}
-
-void setNavy(QWidget *w)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    p.setColor(QPalette::ButtonText, QColor(0, 0, 128));
-    w->setPalette(p);
 }
 
 } // namespace printlogic

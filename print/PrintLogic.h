@@ -2,13 +2,10 @@
 
 // Rules of the print dialogs that need no window.
 
-#include <QFont>
 #include <QLocale>
 #include <QString>
 
 #include <optional>
-
-class QWidget;
 
 namespace printlogic {
 
@@ -27,9 +24,5 @@ int copiesFromText(const QString &text, const QLocale &locale);
 QString noPrinterMessage(const QString &document = QStringLiteral("o B/L"));
 // Label5 of the dialogs when there is no printer to name.
 QString noPrinterName();
-
-// "MS Sans Serif" 8 pt, the dialogs' font: 11-pixel characters.
-QFont windowFont(bool bold = false);
-void setNavy(QWidget *w);
 
 } // namespace printlogic
