@@ -1,21 +1,15 @@
 #pragma once
 
-// Transfer files for the delivery receipt's tests, made in a test's folder from booking
-// numbers and cities. Header-only; the receipt tests include it.
+// Transfer files for the delivery receipt's tests. Header-only.
 
 #include "BLRecord.h"
 #include "PxTable.h"
 
-#include <QDir>
-#include <QList>
-#include <QPair>
-#include <QString>
 #include <QStringList>
 
 namespace receipttest {
 
-// A transfer table pair at path with one record per booking number; the city of loading of
-// record i is cities.value(i).
+// A transfer table pair at path, one record per booking number; record i loads at cities[i].
 inline void makeTransfer(const QString &path, const QStringList &bookings, const QStringList &cities = {})
 {
     const QVector<px::FieldDef> defs = blrecord::transferFields();
@@ -26,15 +20,14 @@ inline void makeTransfer(const QString &path, const QStringList &bookings, const
         for (int i = 0; i < defs.size(); ++i) {
             if (defs.at(i).name.compare(QLatin1String("Di_Agentref"), Qt::CaseInsensitive) == 0)
                 values[i] = bookings.at(r);
-            else if (defs.at(i).name.compare(QLatin1String("Di_LocalLoading"), Qt::CaseInsensitive) == 0
-                     && !cities.value(r).isEmpty())
+            else if (defs.at(i).name.compare(QLatin1String("Di_LocalLoading"), Qt::CaseInsensitive) == 0)
                 values[i] = cities.value(r);
         }
         t.append(values);
     }
 }
 
-// count booking numbers of a usual length: "SSZ0000001", "SSZ0000002", ...
+// count booking numbers of a usual length: "SSZ0000001", ...
 inline QStringList bookingRun(int count)
 {
     QStringList out;
