@@ -2,7 +2,6 @@
 
 #include "DBControls.h"
 #include "MsgDlg.h"
-#include "PrintLogic.h"
 #include "PrinterServices.h"
 #include "ProtocoloLogic.h"
 #include "Table.h"
