@@ -2,7 +2,6 @@
 #include "WindowPlacement.h"
 
 #include "BLApplication.h"
-#include "ButtonGlyphs.h"
 #include "DBControls.h"
 #include "MsgDlg.h"
 #include "OxHintBalloon.h"
@@ -13,6 +12,7 @@
 #include "U_Endereco.h"
 #include "U_PortaImpressora.h"
 #include "U_Procura.h"
+#include "WindowStyle.h"
 
 #include <QCloseEvent>
 #include <QDate>
@@ -25,32 +25,14 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
-#include <QStyleFactory>
 #include <QTabWidget>
 #include <QToolButton>
 
 TF_Principal *F_Principal = nullptr;
 
+using namespace winstyle;
+
 namespace {
-
-const QColor Navy(0, 0, 128);
-const QColor Red(255, 0, 0);
-
-// "MS Sans Serif" 8 pt: 11-pixel characters at 96 dpi.
-QFont windowFont(bool bold = false)
-{
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPixelSize(11);
-    f.setBold(bold);
-    return f;
-}
-
-void setTextColour(QWidget *w, QPalette::ColorRole role, const QColor &colour)
-{
-    QPalette p = w->palette();
-    p.setColor(role, colour);
-    w->setPalette(p);
-}
 
 // The party lines' flat look: a single dark line instead of the sunken frame.
 const char *const FlatEditStyle = "TDBEdit { border: 1px solid #808080; background: white; color: black;"
@@ -127,49 +109,25 @@ void TF_Principal::buildToolbar()
     // Never reached by the mouse or Tab; the window parks the focus here so no field has it.
     Panel1->setFocusPolicy(Qt::NoFocus);
 
-    auto tool = [this](const char *name, const QRect &geometry, const QString &caption,
-                       const QString &hint, blapp::Glyph glyph) {
-        auto *b = new QToolButton(Panel1);
-        b->setObjectName(QLatin1String(name));
-        b->setGeometry(geometry);
-        b->setText(caption);
-        b->setToolTip(hint);
-        b->setIcon(blapp::glyphIcon(glyph));
-        b->setIconSize(QSize(16, 16));
-        b->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
-        // A tool button acts on a click and leaves the focus where it is.
-        b->setFocusPolicy(Qt::NoFocus);
-        return b;
-    };
-    auto push = [this](const char *name, const QRect &geometry, const QString &hint, blapp::Glyph glyph) {
-        auto *b = new QPushButton(Panel1);
-        b->setObjectName(QLatin1String(name));
-        b->setGeometry(geometry);
-        b->setToolTip(hint);
-        b->setIcon(blapp::glyphIcon(glyph));
-        const int side = blapp::glyphSize(glyph);
-        b->setIconSize(QSize(side, side));
-        b->setAutoDefault(false);
-        return b;
-    };
-
-    using blapp::Glyph;
-    SB_Inclusao = tool("SB_Inclusao", {16, 8, 97, 25}, QStringLiteral("Novo"), QStringLiteral("Incluir Novo BL"),
-                       Glyph::Plus);
+    QWidget *bar = Panel1;
+    SB_Inclusao = toolButton(bar, "SB_Inclusao", {16, 8, 97, 25}, QStringLiteral("Novo"),
+                             QStringLiteral("Incluir Novo BL"), Glyph::Plus);
     SB_Inclusao->setFont(windowFont(true));
-    SB_Edit = tool("SB_Edit", {128, 8, 97, 25}, QStringLiteral("Edita"), QStringLiteral("Editar BL Atual"),
-                   Glyph::Writing);
-    SB_Grava = tool("SB_Grava", {240, 8, 97, 25}, QStringLiteral("Confirma"), QStringLiteral("Confirma BL Atual"),
-                    Glyph::Check);
-    SB_Cancela = tool("SB_Cancela", {352, 8, 97, 25}, QStringLiteral("Cancela"),
-                      QStringLiteral("Cancelar edição ou Inclusão"), Glyph::Cross);
-    SB_Procura = tool("SB_Procura", {464, 8, 89, 25}, QStringLiteral("Procura"), QStringLiteral("Listagem de BL"),
-                      Glyph::List);
-    BB_Disquete = push("BB_Disquete", {576, 8, 25, 25}, QStringLiteral("Disquete"), Glyph::Diskette);
-    SB_Calendario = tool("SB_Calendario", {620, 8, 25, 25}, QString(), QStringLiteral("Calendário"),
-                         Glyph::Calendar);
-    SB_Impressao = tool("SB_Impressao", {660, 8, 25, 25}, QString(), QStringLiteral("Impressão"), Glyph::Printer);
-    BB_Fechar = push("BB_Fechar", {696, 4, 33, 33}, QStringLiteral("Fechar"), Glyph::Door);
+    SB_Edit = toolButton(bar, "SB_Edit", {128, 8, 97, 25}, QStringLiteral("Edita"), QStringLiteral("Editar BL Atual"),
+                         Glyph::Writing);
+    SB_Grava = toolButton(bar, "SB_Grava", {240, 8, 97, 25}, QStringLiteral("Confirma"),
+                          QStringLiteral("Confirma BL Atual"), Glyph::Check);
+    SB_Cancela = toolButton(bar, "SB_Cancela", {352, 8, 97, 25}, QStringLiteral("Cancela"),
+                            QStringLiteral("Cancelar edição ou Inclusão"), Glyph::Cross);
+    SB_Procura = toolButton(bar, "SB_Procura", {464, 8, 89, 25}, QStringLiteral("Procura"),
+                            QStringLiteral("Listagem de BL"), Glyph::List);
+    BB_Disquete = pushButton(bar, "BB_Disquete", {576, 8, 25, 25}, QString(), QStringLiteral("Disquete"),
+                             Glyph::Diskette);
+    SB_Calendario = toolButton(bar, "SB_Calendario", {620, 8, 25, 25}, QString(), QStringLiteral("Calendário"),
+                               Glyph::Calendar);
+    SB_Impressao = toolButton(bar, "SB_Impressao", {660, 8, 25, 25}, QString(), QStringLiteral("Impressão"),
+                              Glyph::Printer);
+    BB_Fechar = pushButton(bar, "BB_Fechar", {696, 4, 33, 33}, QString(), QStringLiteral("Fechar"), Glyph::Door);
 
     connect(SB_Inclusao, &QToolButton::clicked, this, blapp::guarded([this] { SB_InclusaoClick(); }));
     connect(SB_Edit, &QToolButton::clicked, this, blapp::guarded([this] { SB_EditClick(); }));
@@ -221,18 +179,11 @@ QLabel *TF_Principal::addLabel(QWidget *parent, const QString &name, const QStri
 QGroupBox *TF_Principal::addBox(QWidget *parent, const QString &name, const QString &title,
                                 const QRect &geometry, bool navyBold)
 {
-    auto *g = new QGroupBox(title, parent);
-    g->setObjectName(name);
-    g->setGeometry(geometry);
-    // The classic frame runs through the middle of the caption, so the fields placed 16
-    // pixels down sit inside it; the default style puts the caption above the frame instead.
-    static QStyle *const classic = QStyleFactory::create(QStringLiteral("Windows"));
-    if (classic)
-        g->setStyle(classic);
+    QGroupBox *g = groupBox(parent, name.toLatin1().constData(), title, geometry);
     if (navyBold) {
         // Only the caption is navy and bold; the controls inside set their own font and colour.
         g->setFont(windowFont(true));
-        setTextColour(g, QPalette::WindowText, Navy);
+        setTextColour(g, clNavy);
     }
     return g;
 }
@@ -265,11 +216,8 @@ void TF_Principal::buildFirstPage()
     QGroupBox *nameBox = addBox(page, QStringLiteral("GroupBox4"), QString(), {352, 8, 369, 40}, false);
     Label1 = new QLabel(nameBox);
     Label1->setObjectName(QStringLiteral("Label1"));
-    QFont big(QStringLiteral("MS Sans Serif"));
-    big.setPixelSize(24);
-    big.setBold(true);
-    Label1->setFont(big);
-    setTextColour(Label1, QPalette::WindowText, Red);
+    Label1->setFont(windowFontPixels(24, true));
+    setTextColour(Label1, clRed);
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setGeometry(2, 4, 365, 34);
 
@@ -303,7 +251,7 @@ void TF_Principal::buildFirstPage()
     };
     for (const Entry &en : entries) {
         QLabel *l = addLabel(page, QLatin1String(en.label), QString::fromUtf8(en.caption), en.labelPos, en.bold);
-        setTextColour(l, QPalette::WindowText, Navy);
+        setTextColour(l, clNavy);
         addEdit(page, QLatin1String(en.field), en.geometry, en.limit, en.upper);
     }
     // Keyboard order of the right column differs from the order on the page.

@@ -2,19 +2,16 @@
 #include "WindowPlacement.h"
 
 #include "BLApplication.h"
-#include "ButtonGlyphs.h"
 #include "DBGrid.h"
 #include "MsgDlg.h"
 #include "U_Calendario.h"
 #include "U_DM_BL.h"
+#include "WindowStyle.h"
 
 #include <QFrame>
 #include <QHeaderView>
-#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
-#include <QPolygon>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QToolButton>
@@ -33,39 +30,7 @@ QString definitiveQuestion()
 
 } // namespace procura
 
-namespace {
-
-const QColor Navy(0, 0, 128);
-
-QFont windowFont(bool bold = false, int pixels = 11)
-{
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
-// The delete button's picture: a pink eraser lying aslant, its sleeve blue.
-QIcon eraserIcon()
-{
-    QImage img(16, 16, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QColor(0, 0, 0));
-    p.setBrush(QColor(255, 192, 203));
-    p.drawPolygon(QPolygon({QPoint(1, 10), QPoint(7, 4), QPoint(11, 8), QPoint(5, 14)}));
-    p.setBrush(QColor(0, 0, 255));
-    p.drawPolygon(QPolygon({QPoint(7, 4), QPoint(10, 1), QPoint(14, 5), QPoint(11, 8)}));
-    p.setPen(QColor(128, 128, 128));
-    p.drawLine(2, 15, 13, 15);
-    p.end();
-    QIcon icon;
-    icon.addPixmap(QPixmap::fromImage(img));
-    return icon;
-}
-
-} // namespace
+using namespace winstyle;
 
 TF_Procura::TF_Procura(QWidget *owner) : QDialog(owner)
 {
@@ -86,49 +51,24 @@ TF_Procura::TF_Procura(QWidget *owner) : QDialog(owner)
 
     Label1 = new QLabel(QStringLiteral("Dê um duplo click em cima do BL desejado"), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(windowFont(true, 19));
-    QPalette lp = Label1->palette();
-    lp.setColor(QPalette::WindowText, Navy);
-    Label1->setPalette(lp);
+    Label1->setFont(windowFont(true, 14));
+    setTextColour(Label1, clNavy);
     Label1->move(16, 8);
     Label1->adjustSize();
 
-    SB_Calendario = new QToolButton(Panel1);
-    SB_Calendario->setObjectName(QStringLiteral("SB_Calendario"));
-    SB_Calendario->setGeometry(496, 8, 25, 25);
-    SB_Calendario->setToolTip(QStringLiteral("Calendário"));
-    SB_Calendario->setIcon(blapp::glyphIcon(blapp::Glyph::Calendar));
-    SB_Calendario->setIconSize(QSize(16, 16));
-    SB_Calendario->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    SB_Calendario->setFocusPolicy(Qt::NoFocus);
-
-    BB_Delete = new QPushButton(QStringLiteral("Delete"), Panel1);
-    BB_Delete->setObjectName(QStringLiteral("BB_Delete"));
-    BB_Delete->setGeometry(584, 8, 113, 25);
+    SB_Calendario = toolButton(Panel1, "SB_Calendario", {496, 8, 25, 25}, QString(), QStringLiteral("Calendário"),
+                               Glyph::Calendar);
+    BB_Delete = pushButton(Panel1, "BB_Delete", {584, 8, 113, 25}, QStringLiteral("Delete"),
+                           QStringLiteral("Apaga BL selecionado"), Glyph::Eraser);
     BB_Delete->setFont(windowFont(true));
-    BB_Delete->setToolTip(QStringLiteral("Apaga BL selecionado"));
-    BB_Delete->setIcon(eraserIcon());
-    BB_Delete->setIconSize(QSize(16, 16));
-    BB_Delete->setAutoDefault(false);
-
-    BB_Fechar = new QPushButton(Panel1);
-    BB_Fechar->setObjectName(QStringLiteral("BB_Fechar"));
-    BB_Fechar->setGeometry(728, 4, 33, 33);
-    BB_Fechar->setToolTip(QStringLiteral("Fechar"));
-    BB_Fechar->setIcon(blapp::glyphIcon(blapp::Glyph::Door));
-    const int door = blapp::glyphSize(blapp::Glyph::Door);
-    BB_Fechar->setIconSize(QSize(door, door));
-    BB_Fechar->setAutoDefault(false);
+    BB_Fechar = pushButton(Panel1, "BB_Fechar", {728, 4, 33, 33}, QString(), QStringLiteral("Fechar"), Glyph::Door);
 
     DBGrid1 = new TDBGrid(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setGeometry(8, 48, 769, 417);
     QHeaderView *titles = DBGrid1->horizontalHeader();
     titles->setFont(windowFont(true));
-    QPalette tp = titles->palette();
-    tp.setColor(QPalette::ButtonText, Navy);
-    tp.setColor(QPalette::WindowText, Navy);
-    titles->setPalette(tp);
+    setTextColour(titles, clNavy);
     DBGrid1->setColumns({
         {QStringLiteral("Bl_AgentRef"), QStringLiteral("Ref."), 112, {}},
         {QStringLiteral("Bl_DataRef"), QStringLiteral("Data Ref."), -1, Qt::AlignHCenter},

@@ -2,6 +2,7 @@
 #include "WindowPlacement.h"
 
 #include "PrintLogic.h"
+#include "WindowStyle.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QToolButton>
 
 using namespace printlogic;
+using namespace winstyle;
 
 TPrintDialog::TPrintDialog(const QString &name, const QSize &client, QWidget *parent) : QDialog(parent)
 {
@@ -38,7 +40,7 @@ QLabel *TPrintDialog::addLabel(const char *name, const QString &text, const QRec
     auto *l = new QLabel(text, m_box);
     l->setObjectName(QLatin1String(name));
     l->setFont(windowFont(bold));
-    setNavy(l);
+    setTextColour(l, clNavy);
     if (geometry.width() > 0) {
         l->setGeometry(geometry);
     } else {

@@ -2,8 +2,6 @@
 
 #include "Formats.h"
 
-#include <QPalette>
-#include <QWidget>
 
 namespace printlogic {
 
@@ -23,31 +21,16 @@ int copiesFromText(const QString &text, const QLocale &locale)
     return int(std::clamp<qlonglong>(n, MinCopies, MaxCopies));
 }
 
-QString noPrinterMessage()
+QString noPrinterMessage(const QString &document)
 {
     return QStringLiteral("Não há nenhuma impressora instalada neste computador.\r"
-                          "Deseja visualizar o B/L na tela? Na visualização ele pode ser salvo em PDF.");
+                          "Deseja visualizar %1 na tela? Na visualização ele pode ser salvo em PDF.")
+        .arg(document);
 }
 
 QString noPrinterName()
 {
     return QStringLiteral("(nenhuma impressora instalada)");
-}
-
-QFont windowFont(bool bold)
-{
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPixelSize(11);
-    f.setBold(bold);
-    return f;
-}
-
-void setNavy(QWidget *w)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    p.setColor(QPalette::ButtonText, QColor(0, 0, 128));
-    w->setPalette(p);
 }
 
 } // namespace printlogic

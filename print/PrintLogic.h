@@ -2,13 +2,10 @@
 
 // Rules of the print dialogs that need no window.
 
-#include <QFont>
 #include <QLocale>
 #include <QString>
 
 #include <optional>
-
-class QWidget;
 
 namespace printlogic {
 
@@ -22,13 +19,10 @@ inline constexpr int MinCopies = 1;
 inline constexpr int MaxCopies = 50;
 int copiesFromText(const QString &text, const QLocale &locale);
 
-// The clerk is told this when a print finds no printer installed, and offered the preview.
-QString noPrinterMessage();
+// The clerk is told this when a print finds no printer installed, and offered the preview of
+// the document ("o B/L", "o protocolo").
+QString noPrinterMessage(const QString &document = QStringLiteral("o B/L"));
 // Label5 of the dialogs when there is no printer to name.
 QString noPrinterName();
-
-// "MS Sans Serif" 8 pt, the dialogs' font: 11-pixel characters.
-QFont windowFont(bool bold = false);
-void setNavy(QWidget *w);
 
 } // namespace printlogic

@@ -3,6 +3,7 @@
 #include "DBControls.h"
 #include "MsgDlg.h"
 #include "PrintLogic.h"
+#include "WindowStyle.h"
 #include "PrinterServices.h"
 #include "U_BLPrint.h"
 #include "U_DM_BL.h"
@@ -13,6 +14,7 @@
 #include <QToolButton>
 
 using namespace printlogic;
+using namespace winstyle;
 
 namespace {
 

@@ -15,6 +15,9 @@ int check(const QString &dbPath);
 // Renders the B/L of the first record with that booking number into a PDF file. Needs a
 // QApplication.
 int pdfBl(const QString &dbPath, const QString &booking, const QString &outPath);
+// Renders the delivery receipt of a transfer file into a PDF file; args follow the command
+// name. Needs a QApplication.
+int pdfReceipt(const QStringList &args);
 
 // Messages go to standard error, prefixed with the tool's name.
 void printError(const QString &message);

@@ -28,6 +28,9 @@ const char kUsage[] =
     "  pdf-bl ARQ.DB --ref RESERVA -o SAIDA.pdf\n"
     "                                   grava em PDF o B/L do primeiro registro com\n"
     "                                   essa reserva, como impresso\n"
+    "  pdf-receipt ARQ.DB --company EMPRESA --city CIDADE -o SAIDA.pdf\n"
+    "                                   grava em PDF o protocolo de entrega do arquivo\n"
+    "                                   de transferência\n"
     "\n"
     "Código de saída: 0 sucesso, 1 check encontrou problemas, 2 erro.\n";
 
@@ -65,6 +68,8 @@ int run(const QStringList &args)
             return usage(false);
         return bltool::pdfBl(db, ref, out);
     }
+    if (command == u"pdf-receipt")
+        return bltool::pdfReceipt(args.mid(1));
     if (command == u"create" && args.size() == 3)
         return bltool::create(args[1], args[2]);
     if (args.size() == 2) {
@@ -82,8 +87,8 @@ int run(const QStringList &args)
 
 int main(int argc, char *argv[])
 {
-    // Only pdf-bl needs fonts; without a display it draws on the offscreen platform.
-    const bool gui = argc > 1 && qstrcmp(argv[1], "pdf-bl") == 0;
+    // Only the PDF commands need fonts; without a display they draw on the offscreen platform.
+    const bool gui = argc > 1 && (qstrcmp(argv[1], "pdf-bl") == 0 || qstrcmp(argv[1], "pdf-receipt") == 0);
     if (gui && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (gui) {

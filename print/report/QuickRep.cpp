@@ -440,7 +440,7 @@ public:
         m_y = m_rep.topMargin;
         for (TQRBand *t : titles)
             place(layoutBand(t), false);
-        placeHeaders();
+        placeHeaders(true);
     }
 
     void place(const BandImage &band, bool mayBreak = true)
@@ -470,18 +470,35 @@ private:
     {
         m_out.pages.append(ReportPage{});
         m_y = m_rep.topMargin;
-        placeHeaders();
+        placeHeaders(false);
     }
 
-    void placeHeaders()
+    // Column headers repeat at the top of every page. One that stretched carries content of
+    // its own (the receipt's list of booking numbers): it prints once, on the first page, runs
+    // on over as many pages as it needs, and counts as content, so a band after it that does
+    // not fit moves whole to the next page.
+    void placeHeaders(bool firstPage)
     {
+        bool repeating = true;
         for (TQRBand *h : m_headers) {
             const BandImage img = layoutBand(h);
-            for (const DrawItem &i : img.items)
-                page().items.append(moved(i, m_rep.leftMargin, m_y));
-            m_y += img.height;
+            const bool stretched = img.height > img.designHeight + 1e-6;
+            if (stretched && !firstPage)
+                continue;
+            if (repeating && !stretched) {
+                for (const DrawItem &i : img.items)
+                    page().items.append(moved(i, m_rep.leftMargin, m_y));
+                m_y += img.height;
+                continue;
+            }
+            if (repeating) {
+                m_pageTop = m_y;
+                repeating = false;
+            }
+            place(img, false);
         }
-        m_pageTop = m_y;
+        if (repeating)
+            m_pageTop = m_y;
     }
 
     // A band taller than the room left: its lines go on as many pages as they need, a page

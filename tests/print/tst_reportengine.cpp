@@ -241,6 +241,73 @@ private slots:
         QVERIFY(std::abs(h->rect.top() - 300) < 1e-6);
     }
 
+    void stretchedColumnHeaderRunsOnOnceAndTheSummaryFollowsWhole()
+    {
+        // A list in the column header, as on the delivery receipt: it stretches its band, goes on
+        // over the next page without repeating, and the summary after it is never cut.
+        auto build = [](TQuickRep &rep, int count) {
+            new TQRBand(&rep, QStringLiteral("Title"), BandKind::Title, 800);
+            auto *header = new TQRBand(&rep, QStringLiteral("Header"), BandKind::ColumnHeader, 85);
+            new TQRLabel(header, QStringLiteral("Caption"), QStringLiteral("REFS:"));
+            auto *list = new TQRLabel(header, QStringLiteral("List"));
+            list->autoSize = false;
+            list->wordWrap = true;
+            list->autoStretch = true;
+            list->left = 360;
+            list->top = 21;
+            list->width = 1420;
+            list->height = 45;
+            QStringList refs;
+            for (int i = 0; i < count; ++i)
+                refs.append(QStringLiteral("K%1").arg(i, 4, 10, QLatin1Char('0')));
+            list->setCaption(refs.join(QStringLiteral("  -  ")));
+            auto *summary = new TQRBand(&rep, QStringLiteral("Summary"), BandKind::Summary, 825);
+            new TQRLabel(summary, QStringLiteral("First"), QStringLiteral("SUMFIRST"));
+            auto *last = new TQRLabel(summary, QStringLiteral("Last"), QStringLiteral("SUMLAST"));
+            last->top = 740;
+            return refs;
+        };
+        for (int count : {30, 300, 600}) {
+            TQuickRep rep(nullptr);
+            const QStringList refs = build(rep, count);
+            const ReportPages pages = rep.prepare();
+            QStringList printed;
+            int captions = 0, firstPage = -1, lastPage = -1, lastListPage = 0;
+            double lastListBottom = 0;
+            for (qsizetype p = 0; p < pages.pages.size(); ++p) {
+                for (const DrawItem &i : pages.pages.at(p).items) {
+                    QVERIFY(i.rect.bottom() <= 2870 + 1e-6);
+                    if (i.kind != DrawItem::Kind::Text)
+                        continue;
+                    if (i.text.startsWith(QLatin1Char('K'))) {
+                        for (const QString &r : i.text.split(QLatin1Char('-'), Qt::SkipEmptyParts))
+                            if (!r.trimmed().isEmpty())
+                                printed.append(r.trimmed());
+                        lastListPage = int(p);
+                        lastListBottom = i.rect.bottom();
+                    }
+                    captions += i.text == QLatin1String("REFS:");
+                    if (i.text == QLatin1String("SUMFIRST"))
+                        firstPage = int(p);
+                    if (i.text == QLatin1String("SUMLAST"))
+                        lastPage = int(p);
+                }
+            }
+            QCOMPARE(printed, refs);  // every number once, in order
+            QCOMPARE(captions, 1);    // the stretched header is not repeated
+            QCOMPARE(firstPage, lastPage);
+            QCOMPARE(lastPage, int(pages.pages.size()) - 1);
+            const DrawItem *sum = textItem(pages, QStringLiteral("SUMFIRST"));
+            if (lastPage == lastListPage)
+                QVERIFY(sum->rect.top() > lastListBottom);
+            else
+                QVERIFY(std::abs(sum->rect.top() - 100) < 1e-6);  // whole, at the next page's top
+            // 30 fit one page; 300 fill the first, and the summary moves on; 600 run on.
+            QCOMPARE(pages.pages.size(), count == 30 ? 1 : 2);
+            QCOMPARE(lastListPage, count == 600 ? 1 : 0);
+        }
+    }
+
     void printIfEmptyAndReportsWithoutDetail()
     {
         {

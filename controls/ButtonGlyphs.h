@@ -1,13 +1,13 @@
 #pragma once
 
-// The toolbar's button pictures, drawn here in the 16 colours of the classic desktop palette.
-// The edit, confirm, cancel, list and calendar pictures carry a second, greyed picture for
-// their disabled look; the others let the style grey them.
+// The buttons' pictures, drawn here in the 16 colours of the classic desktop palette.
+// The edit, confirm, cancel, list, calendar and receipt pictures carry a second, greyed
+// picture for their disabled look; the others let the style grey them.
 
 #include <QIcon>
 #include <QImage>
 
-namespace blapp {
+namespace winstyle {
 
 enum class Glyph {
     Plus,       // "Novo": blue plus sign
@@ -19,6 +19,11 @@ enum class Glyph {
     Calendar,
     Printer,
     Door,       // "Fechar": open door with an arrow going out
+    Eraser,     // "Delete": pink eraser lying aslant, its sleeve blue
+    HandLeft,   // previous year: white glove pointing left
+    HandRight,  // next year: the same glove pointing right
+    Transfer,   // "Transfere para Arquivo": a sheet going into a diskette
+    Receipt,    // "Protocolo de Entrega": a receipt with its lines and a red stamp
 };
 
 // The picture's side in pixels: 16, and 24 for the door on its larger button.
@@ -34,4 +39,4 @@ QImage greyedImage(const QImage &image);
 // the picture has one.
 QIcon glyphIcon(Glyph glyph);
 
-} // namespace blapp
+} // namespace winstyle

@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <QPolygon>
 
-namespace blapp {
+namespace winstyle {
 
 namespace {
 
@@ -19,6 +19,7 @@ const QColor Red(255, 0, 0);
 const QColor Lime(0, 255, 0);
 const QColor Yellow(255, 255, 0);
 const QColor Blue(0, 0, 255);
+const QColor Pink(255, 192, 203);
 const QColor White(255, 255, 255);
 
 // Pixel painting: rectangles and lines without anti-aliasing.
@@ -164,6 +165,62 @@ void drawDoor(Pixels &p)
     p.rect(12, 12, 7, 1, Lime);
 }
 
+void drawEraser(QImage &image)
+{
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(Black);
+    p.setBrush(Pink);
+    p.drawPolygon(QPolygon({QPoint(1, 10), QPoint(7, 4), QPoint(11, 8), QPoint(5, 14)}));
+    p.setBrush(Blue);
+    p.drawPolygon(QPolygon({QPoint(7, 4), QPoint(10, 1), QPoint(14, 5), QPoint(11, 8)}));
+    p.setPen(Grey);
+    p.drawLine(2, 15, 13, 15);
+}
+
+// Drawn pointing left; the right-hand picture is its mirror image.
+void drawGlove(QImage &image)
+{
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(Black);
+    p.setBrush(White);
+    // The pointing finger, then the fist with its cuff.
+    p.drawRect(1, 5, 7, 2);
+    p.drawPolygon(QPolygon({QPoint(7, 4), QPoint(12, 4), QPoint(12, 12), QPoint(7, 12), QPoint(6, 10), QPoint(6, 7)}));
+    // The curled fingers' knuckles.
+    p.drawLine(7, 9, 11, 9);
+    p.drawLine(7, 11, 11, 11);
+    p.drawPoint(9, 8);
+    p.setBrush(Navy);
+    p.drawRect(12, 3, 2, 10);
+}
+
+void drawTransfer(Pixels &p)
+{
+    // A written sheet at the top left, an arrow down to the right, a small diskette below.
+    drawSheet(p, 0, 0, 7, 9);
+    p.line(2, 3, 4, 3, Grey);
+    p.line(2, 5, 4, 5, Grey);
+    p.rect(8, 3, 3, 2, Green);
+    p.polygon(QPolygon({QPoint(11, 1), QPoint(14, 4), QPoint(11, 7)}), Lime, Green);
+    p.rect(6, 7, 10, 9, Navy);
+    p.rect(8, 7, 6, 3, Silver);
+    p.rect(12, 7, 1, 2, Navy);
+    p.rect(7, 11, 8, 5, White);
+    p.line(8, 13, 13, 13, Grey);
+}
+
+void drawReceipt(Pixels &p)
+{
+    drawSheet(p, 2, 0, 12, 16);
+    for (int y = 3; y <= 9; y += 2)
+        p.line(4, y, 11, y, Black);
+    // The stamp at the foot of the list.
+    p.rect(8, 11, 5, 4, Red);
+    p.frame(8, 11, 5, 4, Maroon);
+}
+
 } // namespace
 
 int glyphSize(Glyph glyph)
@@ -176,6 +233,15 @@ QImage glyphImage(Glyph glyph)
     const int n = glyphSize(glyph);
     QImage image(n, n, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
+    // These two paint with outlined shapes of their own.
+    if (glyph == Glyph::Eraser) {
+        drawEraser(image);
+        return image;
+    }
+    if (glyph == Glyph::HandLeft || glyph == Glyph::HandRight) {
+        drawGlove(image);
+        return glyph == Glyph::HandRight ? image.mirrored(true, false) : image;
+    }
     Pixels p(image);
     switch (glyph) {
     case Glyph::Plus: drawPlus(p); break;
@@ -187,6 +253,11 @@ QImage glyphImage(Glyph glyph)
     case Glyph::Calendar: drawCalendar(p); break;
     case Glyph::Printer: drawPrinter(p); break;
     case Glyph::Door: drawDoor(p); break;
+    case Glyph::Eraser: break;
+    case Glyph::HandLeft: break;
+    case Glyph::HandRight: break;
+    case Glyph::Transfer: drawTransfer(p); break;
+    case Glyph::Receipt: drawReceipt(p); break;
     }
     return image;
 }
@@ -199,6 +270,7 @@ bool hasGreyedVariant(Glyph glyph)
     case Glyph::Cross:
     case Glyph::List:
     case Glyph::Calendar:
+    case Glyph::Receipt:
         return true;
     default:
         return false;
@@ -238,4 +310,4 @@ QIcon glyphIcon(Glyph glyph)
     return icon;
 }
 
-} // namespace blapp
+} // namespace winstyle
