@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -70,6 +71,34 @@ struct Session
     QString path(const QString &name) const { return dir.filePath(name); }
     QString registerPath() const { return testregister::registerPath(dir.path()); }
 };
+
+// Runs action once on the first visible modal window of class T that comes up, whatever other
+// modal windows come and go before it; gives up after timeoutMs. No fixed sleeps.
+template <class T>
+std::shared_ptr<bool> whenWindow(std::function<void(T *)> action, int timeoutMs = 10000)
+{
+    auto acted = std::make_shared<bool>(false);
+    auto *timer = new QTimer(qApp);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, timer, [=]() {
+        auto *w = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (!w || !w->isVisible()) {
+            if (clock->elapsed() > timeoutMs) {
+                timer->stop();
+                timer->deleteLater();
+            }
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        *acted = true;
+        action(w);
+    });
+    timer->start();
+    return acted;
+}
 
 // Answers every message dialog and standard error box with OK as it appears, and keeps
 // what each said.
