@@ -3,6 +3,8 @@
 #include "paradox/PxError.h"
 
 #include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <exception>
 
@@ -10,6 +12,11 @@ BLApplication::BLApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     // The windows are designed in MS Sans Serif 8 pt; Liberation Sans has its metrics.
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    // Qt's own dialogs (file dialogs above all) speak the clerk's language whatever the
+    // machine's locale.
+    auto *qtTexts = new QTranslator(this);
+    if (qtTexts->load(QStringLiteral("qtbase_pt_BR"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qtTexts);
 }
 
 BLApplication::~BLApplication() = default;

@@ -5,9 +5,10 @@
 //  - opening the transfer window over a register of 100,000 B/Ls against the same over 10
 //    (target: within 1.2x). The grids read only the page they show.
 //
-// The ratios come from rounds that run both sides once in turn and compare medians, so the
+// Google Benchmark prints its figures for each first; the ratios come from rounds that run both sides once in turn and compare medians, so the
 // machine's bursts of load fall on both alike. BL_BENCH_RECORDS (default 100000) sets the big
-// register, BL_BENCH_ROUNDS (default 100) the rounds.
+// register, BL_BENCH_ROUNDS (default 100) the rounds, BL_BENCH_ITERATIONS (default 50) the
+// iterations of each Google Benchmark run.
 
 #include "BLRecord.h"
 #include "BenchData.h"
@@ -26,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -127,6 +129,73 @@ void openWindowAndClose(TDM_BL &dm, const QString &transferName)
     delete w;
 }
 
+// The window over the kLocal register and the CLICK transfer file, kept for the click
+// benchmarks; each click transfers the next B/L, never one already there.
+struct ClickSetup
+{
+    std::unique_ptr<TDM_BL> dm;
+    TF_Disquete *window = nullptr;
+    std::unique_ptr<px::Table> plain;   // the ENGINE transfer file, appended to directly
+    std::unique_ptr<px::Table> source;  // the register, to read the same records
+    int next = 0;
+};
+ClickSetup *g_click = nullptr;
+
+// One click for the next B/L; false when it did not add a record.
+bool clickNext(double *micros = nullptr)
+{
+    ClickSetup &c = *g_click;
+    // Past the register's end a click would meet a booking number already there.
+    if (c.next >= kLocal)
+        return false;
+    c.dm->Tbl_BLCliente->moveTo(quint32(c.next++));
+    const quint32 before = c.dm->Tbl_BLDisquete->recordCount();
+    QElapsedTimer timer;
+    timer.start();
+    c.window->SB_Transf->click();
+    if (micros)
+        *micros = double(timer.nsecsElapsed()) / 1e3;
+    return c.dm->Tbl_BLDisquete->recordCount() == before + 1;
+}
+
+QVector<px::Value> engineRow()
+{
+    ClickSetup &c = *g_click;
+    return asTransferRow(c.source->readValues(*c.source->at(quint32(c.next % kLocal))));
+}
+
+void BM_TransferClick(benchmark::State &state)
+{
+    for (auto _ : state)
+        if (!clickNext()) {
+            state.SkipWithError("the transfer did not add the record");
+            break;
+        }
+    state.counters["held"] = kHeld;
+}
+
+void BM_EngineAppendFlushed(benchmark::State &state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QVector<px::Value> row = engineRow();
+        state.ResumeTiming();
+        g_click->plain->append(row);
+    }
+    state.counters["held"] = kHeld;
+}
+
+std::map<int, TDM_BL *> g_registers;
+
+void BM_OpenTransferWindow(benchmark::State &state)
+{
+    TDM_BL *dm = g_registers.at(int(state.range(0)));
+    DM_BL = dm;
+    for (auto _ : state)
+        openWindowAndClose(*dm, QStringLiteral("WINDOW.DB"));
+    state.counters["records"] = double(state.range(0));
+}
+
 double median(std::vector<double> v)
 {
     std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
@@ -165,58 +234,74 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // Google Benchmark's figures first, then the verdicts from paired rounds.
+    ClickSetup click;
+    click.dm = openRegister(kLocal);
+    DM_BL = click.dm.get();
+    openTransfer(*click.dm, QStringLiteral("CLICK.DB"));
+    click.window = new TF_Disquete;
+    click.window->setFileName(g_dir->filePath(QStringLiteral("CLICK")));
+    click.window->show();
+    click.plain = std::make_unique<px::Table>(g_dir->filePath(QStringLiteral("ENGINE.DB")), px::Table::Mode::Exclusive);
+    click.source = std::make_unique<px::Table>(g_dir->filePath(registerName(kLocal)), px::Table::Mode::ReadOnly);
+    g_click = &click;
+    std::unique_ptr<TDM_BL> dmSmall = openRegister(small);
+    std::unique_ptr<TDM_BL> dmBig = openRegister(big);
+    g_registers = {{small, dmSmall.get()}, {big, dmBig.get()}};
+
+    const int iterations = std::min(envInt("BL_BENCH_ITERATIONS", 50), kLocal / 4);
+    benchmark::RegisterBenchmark("BM_TransferClick", BM_TransferClick)
+        ->Iterations(iterations)
+        ->Unit(benchmark::kMicrosecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("BM_EngineAppendFlushed", BM_EngineAppendFlushed)
+        ->Iterations(iterations)
+        ->Unit(benchmark::kMicrosecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("BM_OpenTransferWindow", BM_OpenTransferWindow)
+        ->Arg(small)
+        ->Arg(big)
+        ->Iterations(iterations)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    DM_BL = click.dm.get();
+    benchmark::RunSpecifiedBenchmarks();
+
     // Transfer: each round clicks once for a new B/L, then appends the same record through
     // the engine alone, both flushed per post.
-    std::vector<double> click, engine;
-    {
-        std::unique_ptr<TDM_BL> dm = openRegister(kLocal);
-        DM_BL = dm.get();
-        openTransfer(*dm, QStringLiteral("CLICK.DB"));
-        auto *w = new TF_Disquete;
-        w->setFileName(g_dir->filePath(QStringLiteral("CLICK")));
-        w->show();
-        px::Table plain(g_dir->filePath(QStringLiteral("ENGINE.DB")), px::Table::Mode::Exclusive);
-        px::Table source(g_dir->filePath(registerName(kLocal)), px::Table::Mode::ReadOnly);
-        QElapsedTimer timer;
-        for (int i = 0; i < rounds; ++i) {
-            dm->Tbl_BLCliente->moveTo(quint32(i));
-            const quint32 before = dm->Tbl_BLDisquete->recordCount();
-            timer.start();
-            w->SB_Transf->click();
-            click.push_back(double(timer.nsecsElapsed()) / 1e3);
-            if (dm->Tbl_BLDisquete->recordCount() != before + 1) {
-                std::fprintf(stderr, "the transfer did not add the record\n");
-                return 1;
-            }
-            const QVector<px::Value> row = asTransferRow(source.readValues(*source.at(quint32(i))));
-            timer.start();
-            plain.append(row);
-            engine.push_back(double(timer.nsecsElapsed()) / 1e3);
+    std::vector<double> clicks, engine;
+    DM_BL = click.dm.get();
+    QElapsedTimer timer;
+    for (int i = 0; i < rounds && click.next < kLocal; ++i) {
+        double us = 0;
+        const QVector<px::Value> row = engineRow();
+        if (!clickNext(&us)) {
+            std::fprintf(stderr, "the transfer did not add the record\n");
+            return 1;
         }
-        w->close();
-        delete w;
-        DM_BL = nullptr;
+        clicks.push_back(us);
+        timer.start();
+        click.plain->append(row);
+        engine.push_back(double(timer.nsecsElapsed()) / 1e3);
     }
+    click.window->close();
+    delete click.window;
 
     // Opening the window: both register sizes in turn, every round.
     std::vector<double> openSmall, openBig;
-    {
-        std::unique_ptr<TDM_BL> dmSmall = openRegister(small);
-        std::unique_ptr<TDM_BL> dmBig = openRegister(big);
-        QElapsedTimer timer;
-        for (int i = 0; i < rounds; ++i) {
-            for (int which = (i % 2); which < (i % 2) + 2; ++which) {
-                TDM_BL &dm = (which % 2) ? *dmBig : *dmSmall;
-                DM_BL = &dm;
-                timer.start();
-                openWindowAndClose(dm, QStringLiteral("WINDOW.DB"));
-                ((which % 2) ? openBig : openSmall).push_back(double(timer.nsecsElapsed()) / 1e6);
-            }
+    for (int i = 0; i < rounds; ++i) {
+        for (int which = (i % 2); which < (i % 2) + 2; ++which) {
+            TDM_BL &dm = (which % 2) ? *dmBig : *dmSmall;
+            DM_BL = &dm;
+            timer.start();
+            openWindowAndClose(dm, QStringLiteral("WINDOW.DB"));
+            ((which % 2) ? openBig : openSmall).push_back(double(timer.nsecsElapsed()) / 1e6);
         }
-        DM_BL = nullptr;
     }
+    DM_BL = nullptr;
+    g_click = nullptr;
 
-    const double c = median(click), e = median(engine);
+    const double c = median(clicks), e = median(engine);
     std::printf("machine: %d cores\n", QThread::idealThreadCount());
     std::printf("transfer into a file of %d B/Ls, flushed, %d rounds, medians: window %.0f us, engine append %.0f us\n",
                 kHeld, rounds, c, e);
