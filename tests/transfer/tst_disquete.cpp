@@ -155,6 +155,13 @@ private slots:
         QCOMPARE(f->DBGrid1->dataSource(), s.dm->DS_Cliente);
         QCOMPARE(f->DBGrid2->dataSource(), s.dm->DS_BLDisquete);
 
+        // Tab moves between the columns of a grid, on the same record.
+        const QModelIndex before = f->DBGrid1->currentIndex();
+        QTest::keyClick(f->DBGrid1, Qt::Key_Tab);
+        QCOMPARE(f->DBGrid1->currentIndex().column(), before.column() + 1);
+        QCOMPARE(s.dm->Tbl_BLClienteBl_AgentRef->asString(), QStringLiteral("A3"));
+        QCOMPARE(f->focusWidget(), f->DBGrid1);
+
         // Closing lets the file go.
         f->BB_Fechar->click();
         QVERIFY(!s.dm->Tbl_BLDisquete->isActive());
