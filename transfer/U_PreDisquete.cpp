@@ -166,13 +166,18 @@ void TF_PreDisquete::CriaArquivoNovo()
     const QString answer = SaveDialog1->selectedFiles().constFirst();
     const transferfile::NewFile names = transferfile::newFileNames(answer);
 
+    bool copied = false;
     {
         Playing playing(Animate1);
-        if (!transferfile::copyTemplate(transferfile::templateDirectory(), names)) {
-            MsgDlg1->DisplayMessage(failureMessage(), mtInformation, {mbOK});
-            reject();
-            return;
-        }
+        copied = transferfile::copyTemplate(transferfile::templateDirectory(), names);
+    }
+    if (!copied) {
+        MsgDlg1->DisplayMessage(failureMessage(), mtInformation, {mbOK});
+        reject();
+        return;
+    }
+    {
+        Playing playing(Animate1);
         Table *t = DM_BL->Tbl_BLDisquete;
         try {
             bltransfer::pointAt(*t, names.directory, names.tableName);
