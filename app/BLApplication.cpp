@@ -3,46 +3,20 @@
 #include "paradox/PxError.h"
 
 #include <QFont>
-#include <QMessageBox>
-#include <QWidget>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <exception>
-
-namespace blapp {
-
-QString appTitle()
-{
-    return QStringLiteral("Bill of Lading");
-}
-
-QString withFullStop(const QString &text)
-{
-    if (!text.isEmpty() && text.back() > QLatin1Char('.'))
-        return text + QLatin1Char('.');
-    return text;
-}
-
-void showErrorBox(const QString &text)
-{
-    QWidget *parent = QApplication::activeModalWidget();
-    if (!parent)
-        parent = QApplication::activeWindow();
-    QMessageBox box(QMessageBox::Critical, appTitle(), text, QMessageBox::Ok, parent);
-    box.setObjectName(QStringLiteral("ErrorBox"));
-    box.exec();
-}
-
-void reportError(const DataError &error)
-{
-    showErrorBox(withFullStop(error.message()));
-}
-
-} // namespace blapp
 
 BLApplication::BLApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     // The windows are designed in MS Sans Serif 8 pt; Liberation Sans has its metrics.
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    // Qt's own dialogs (file dialogs above all) speak the clerk's language whatever the
+    // machine's locale.
+    auto *qtTexts = new QTranslator(this);
+    if (qtTexts->load(QStringLiteral("qtbase_pt_BR"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qtTexts);
 }
 
 BLApplication::~BLApplication() = default;

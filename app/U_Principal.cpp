@@ -11,6 +11,7 @@
 #include "U_DM_BL.h"
 #include "U_Endereco.h"
 #include "U_PortaImpressora.h"
+#include "U_PreDisquete.h"
 #include "U_Procura.h"
 #include "WindowStyle.h"
 
@@ -137,7 +138,7 @@ void TF_Principal::buildToolbar()
     connect(SB_Procura, &QToolButton::clicked, this, blapp::guarded([this] { SB_ProcuraClick(); }));
     connect(SB_Calendario, &QToolButton::clicked, this, blapp::guarded([this] { SB_CalendarioClick(); }));
     connect(SB_Impressao, &QToolButton::clicked, this, blapp::guarded([this] { SB_ImpressaoClick(); }));
-    // The diskette opens a window of its own; until that exists the button does nothing.
+    connect(BB_Disquete, &QPushButton::clicked, this, blapp::guarded([this] { BB_DisqueteClick(); }));
 }
 
 TDBEdit *TF_Principal::addEdit(QWidget *parent, const QString &fieldName, const QRect &geometry, int limit,
@@ -467,6 +468,13 @@ void TF_Principal::SB_CalendarioClick()
     auto *calendar = new TF_Calendario(this);
     calendar->exec();
     delete calendar;
+}
+
+void TF_Principal::BB_DisqueteClick()
+{
+    auto *chooser = new TF_PreDisquete(this);
+    chooser->exec();
+    delete chooser;
 }
 
 void TF_Principal::StatusBar1Click()

@@ -74,6 +74,8 @@ public:
     // The list and calendar windows, modal, owned by this window and gone when closed.
     void SB_ProcuraClick();
     void SB_CalendarioClick();
+    // The diskette button: the transfer-file chooser, modal, gone when closed.
+    void BB_DisqueteClick();
     // The printer button: the print dialog, then the B/L found again by its booking number.
     void SB_ImpressaoClick();
     // The close check: true when the program may end (the register is then closed).

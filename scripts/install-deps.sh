@@ -4,7 +4,7 @@ set -euo pipefail
 
 PKGS=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-translations-l10n
   libjpeg62-turbo-dev
   fonts-liberation2
   pxlib-dev libbenchmark-dev

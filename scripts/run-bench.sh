@@ -25,6 +25,11 @@ if [ -x "$BUILD/bench/bench_gridtext" ]; then
   echo
   QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$BUILD/bench/bench_gridtext" "$@"
 fi
+# The transfer window: a transfer against a plain engine append, and opening it over a big register.
+if [ -x "$BUILD/bench/bench_transfer" ]; then
+  echo
+  QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$BUILD/bench/bench_transfer" "$@"
+fi
 # The printed B/L through the report engine (needs the print library).
 if [ -x "$BUILD/bench/bench_report" ]; then
   echo

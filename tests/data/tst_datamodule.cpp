@@ -1,6 +1,7 @@
 // The data module: its tables, field objects and data sources, and the ways the windows use
 // them (the entry cycle, the copy into a transfer file, the receipt's walk).
 #include "BLRecord.h"
+#include "BLTransfer.h"
 #include "U_DM_BL.h"
 
 #include <QDir>
@@ -20,32 +21,11 @@ px::EngineError::Kind engineKind(const std::function<void()> &fn)
     return px::EngineError::Kind(-1);
 }
 
-// Points the transfer table at a file, as the chooser does.
+// Points the transfer table at a new file's name without extension, as the chooser does.
 void pointTransfer(TDM_BL &dm, const QString &path)
 {
-    dm.Tbl_BLDisquete->close();
-    dm.Tbl_BLDisquete->setDirectory(QFileInfo(path).absolutePath() + QLatin1Char('/'));
-    dm.Tbl_BLDisquete->setTableName(QFileInfo(path).completeBaseName());
-    dm.Tbl_BLDisquete->setTableType(Table::TableType::Paradox);
-    dm.Tbl_BLDisquete->setExclusive(true);
-}
-
-// The transfer window's copy: fields paired by base name, each in its own kind.
-void copyCurrent(TDM_BL &dm)
-{
-    Table *from = dm.Tbl_BLCliente;
-    Table *to = dm.Tbl_BLDisquete;
-    to->insert();
-    for (Field *src : from->fields()) {
-        Field *dst = to->fieldByName(QStringLiteral("Di_") + blrecord::baseName(src->fieldName()));
-        if (src->dataType() == px::FieldType::Date)
-            dst->setAsDate(src->asDate());
-        else if (src->dataType() == px::FieldType::Number)
-            dst->setAsFloat(src->asFloat());
-        else
-            dst->setAsString(src->asString());
-    }
-    to->post();
+    const QFileInfo info(path);
+    bltransfer::pointAt(*dm.Tbl_BLDisquete, info.absolutePath(), info.completeBaseName());
 }
 
 class CurrentDir
@@ -290,7 +270,7 @@ void TestDataModule::transfer()
     // Copy each local record unless its booking number is already there, compared exactly.
     for (local->first(); !local->eof(); local->next()) {
         if (!dm.Tbl_BLDisquete->locate(u"Di_AgentRef", dm.Tbl_BLClienteBl_AgentRef->asString()))
-            copyCurrent(dm);
+            bltransfer::copyCurrent(*dm.Tbl_BLCliente, *dm.Tbl_BLDisquete);
         QCOMPARE(dm.Tbl_BLDisqueteDi_Agentref->asString(), dm.Tbl_BLClienteBl_AgentRef->asString());
     }
     local->first();

@@ -1,0 +1,233 @@
+#include "TransferFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace transferfile {
+
+namespace {
+
+std::function<QDate()> &clock()
+{
+    static std::function<QDate()> c;
+    return c;
+}
+
+QString &templateOverride()
+{
+    static QString dir;
+    return dir;
+}
+
+// Mount points in /proc/self/mounts escape blanks and a few other bytes as octal.
+QString unescapeMount(const QByteArray &field)
+{
+    QByteArray out;
+    for (int i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            bool ok = false;
+            const int v = field.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok && v > 0 && v < 256) {
+                out.append(char(v));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(field[i]);
+    }
+    return QString::fromUtf8(out);
+}
+
+int writeAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        data += n;
+        size -= n;
+    }
+    return 0;
+}
+
+} // namespace
+
+QDate today()
+{
+    return clock() ? clock()() : QDate::currentDate();
+}
+
+void setClock(std::function<QDate()> c)
+{
+    clock() = std::move(c);
+}
+
+QString defaultName(const QDate &date)
+{
+    return QStringLiteral("BL") + date.toString(QStringLiteral("ddMMyy"));
+}
+
+QString newDialogTitle()
+{
+    return QStringLiteral("NEW - Bill of Lading - Emissão");
+}
+
+QString openDialogTitle()
+{
+    return QStringLiteral("OPEN - Bill of Lading - Emissão");
+}
+
+QString filterText()
+{
+    return QStringLiteral("Arquivos de BL |*.DB");
+}
+
+QStringList nameFilters()
+{
+    // The description as designed; the patterns list the lower-case extension too, since
+    // file names here keep their case.
+    return {QStringLiteral("Arquivos de BL  (*.DB *.db)")};
+}
+
+QString removableMedium(const QString &mountsText, const QString &user)
+{
+    QStringList points;
+    for (const QString &line : mountsText.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QList<QByteArray> parts = line.toUtf8().split(' ');
+        if (parts.size() >= 2)
+            points << unescapeMount(parts[1]);
+    }
+    const QStringList roots = {QStringLiteral("/media/") + user, QStringLiteral("/run/media/") + user,
+                               QStringLiteral("/media")};
+    for (const QString &root : roots) {
+        QStringList found;
+        for (const QString &p : points) {
+            if (!p.startsWith(root + QLatin1Char('/')))
+                continue;
+            const QString rest = p.mid(root.size() + 1);
+            // A medium sits directly in its root; /media/<user> itself is no medium.
+            if (rest.isEmpty() || rest.contains(QLatin1Char('/')))
+                continue;
+            if (root == QLatin1String("/media") && !user.isEmpty() && rest == user)
+                continue;
+            found << p;
+        }
+        if (!found.isEmpty()) {
+            found.sort();
+            return found.first();
+        }
+    }
+    return {};
+}
+
+QString startDirectory()
+{
+    QFile mounts(QStringLiteral("/proc/self/mounts"));
+    QString text;
+    if (mounts.open(QIODevice::ReadOnly))
+        text = QString::fromUtf8(mounts.readAll());
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = QDir::home().dirName();
+    const QString medium = removableMedium(text, user);
+    if (!medium.isEmpty() && QFileInfo(medium).isDir())
+        return medium;
+    return QDir::homePath();
+}
+
+NewFile newFileNames(const QString &dialogAnswer)
+{
+    NewFile f;
+    const QFileInfo info(dialogAnswer);
+    QString name = info.fileName();
+    if (name.endsWith(QLatin1String(".DB"), Qt::CaseInsensitive) && name.size() > 3)
+        name.chop(3);
+    f.directory = info.absolutePath();
+    f.base = QDir(f.directory).filePath(name);
+    f.dbPath = f.base + QStringLiteral(".DB");
+    f.mbPath = f.base + QStringLiteral(".MB");
+    // A name with another dot ("BL.06") would be taken by the engine as carrying an extension.
+    f.tableName = QFileInfo(name).suffix().isEmpty() ? name : name + QStringLiteral(".DB");
+    return f;
+}
+
+QString templateDirectory()
+{
+    return templateOverride().isEmpty() ? QCoreApplication::applicationDirPath() : templateOverride();
+}
+
+void setTemplateDirectory(const QString &dir)
+{
+    templateOverride() = dir;
+}
+
+bool copyNew(const QString &from, const QString &to)
+{
+    QFile src(from);
+    if (!src.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray target = QFile::encodeName(to);
+    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;  // exists, or the directory cannot be written: nothing of ours there
+    bool ok = true;
+    while (ok) {
+        const QByteArray chunk = src.read(1 << 16);
+        if (chunk.isEmpty()) {
+            ok = src.error() == QFileDevice::NoError;
+            break;
+        }
+        ok = writeAll(fd, chunk.constData(), chunk.size()) == 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok)
+        ::unlink(target.constData());
+    return ok;
+}
+
+bool syncDirectory(const QString &dir)
+{
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool copyTemplate(const QString &templateDir, const NewFile &names)
+{
+    const QDir dir(templateDir);
+    if (!copyNew(dir.filePath(QStringLiteral("BLDisquete.DB")), names.dbPath))
+        return false;
+    if (!copyNew(dir.filePath(QStringLiteral("BLDisquete.MB")), names.mbPath)) {
+        // A table without its memo file is unusable and would block this name next time.
+        QFile::remove(names.dbPath);
+        syncDirectory(names.directory);
+        return false;
+    }
+    if (!syncDirectory(names.directory)) {
+        removeMade(names);
+        return false;
+    }
+    return true;
+}
+
+void removeMade(const NewFile &names)
+{
+    QFile::remove(names.dbPath);
+    QFile::remove(names.mbPath);
+    syncDirectory(names.directory);
+}
+
+} // namespace transferfile
