@@ -1,9 +1,15 @@
 #include "BLApplication.h"
 
+#include "EnterPressesButton.h"
 #include "paradox/PxError.h"
+#include "paradox/PxTable.h"
 
 #include <QFont>
+#include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QThread>
+#include <QTranslator>
 #include <QWidget>
 
 #include <exception>
@@ -32,6 +38,30 @@ void showErrorBox(const QString &text)
     box.exec();
 }
 
+bool installQtTranslation(QCoreApplication *app)
+{
+    // The interface is Portuguese by design, whatever LANG says; only Qt's own texts
+    // (standard buttons, file and printer dialogs, edit menus) need a catalogue.
+    auto *translator = new QTranslator(app);
+    if (!translator->load(QStringLiteral("qtbase_pt_BR"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
+void lockWaitCursor(bool waiting)
+{
+    // Only the user-interface thread may touch the cursor. No events are processed while
+    // waiting: a repaint would read the very table the engine is in the middle of.
+    if (!qApp || QThread::currentThread() != qApp->thread())
+        return;
+    if (waiting)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
+}
+
 void reportError(const DataError &error)
 {
     showErrorBox(withFullStop(error.message()));
@@ -43,9 +73,15 @@ BLApplication::BLApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     // The windows are designed in MS Sans Serif 8 pt; Liberation Sans has its metrics.
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    blapp::installQtTranslation(this);
+    installEventFilter(new TEnterPressesButton(this));
+    px::setLockWaitHook(&blapp::lockWaitCursor);
 }
 
-BLApplication::~BLApplication() = default;
+BLApplication::~BLApplication()
+{
+    px::setLockWaitHook(nullptr);
+}
 
 bool BLApplication::notify(QObject *receiver, QEvent *event)
 {

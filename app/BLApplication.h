@@ -20,6 +20,13 @@ QString appTitle();
 // The error box's text: a full stop is appended when the last character sorts after ".".
 QString withFullStop(const QString &text);
 
+// Loads Qt's own Brazilian Portuguese catalogue (qtbase_pt_BR) into app; false when the
+// catalogue is not installed, and Qt's texts then stay English.
+bool installQtTranslation(QCoreApplication *app);
+
+// The busy cursor while the table engine waits for a lock another program holds.
+void lockWaitCursor(bool waiting);
+
 // Shows text in the standard error box (title, error icon, one OK button) and waits.
 void showErrorBox(const QString &text);
 
