@@ -156,11 +156,13 @@ struct Table::Impl
     void acquire(qint64 byte, bool exclusive)
     {
         using namespace std::chrono;
-        const auto deadline = steady_clock::now() + milliseconds(LockWaitMs);
+        const auto start = steady_clock::now();
+        const auto deadline = start + milliseconds(LockWaitMs);
         int pause = 1;
         LockWaitHook hook = nullptr;
         while (!db.tryLock(byte, exclusive)) {
-            if (!hook && (hook = lockWaitHook.load()))
+            // Another writer's usual few milliseconds pass unannounced; a longer wait is told.
+            if (!hook && steady_clock::now() - start >= milliseconds(100) && (hook = lockWaitHook.load()))
                 hook(true);
             if (steady_clock::now() >= deadline) {
                 if (hook)

@@ -20,8 +20,9 @@ struct RecordPos
     friend bool operator==(const RecordPos &, const RecordPos &) = default;
 };
 
-// Called with true when a lock held by another program makes this process wait (up to
-// 10 s), and with false when the wait ends either way; on the waiting thread. One per process.
+// Called with true when a lock held by another program has made this process wait for
+// 100 ms (it waits up to 10 s), and with false when that wait ends either way; on the
+// waiting thread. One per process.
 using LockWaitHook = void (*)(bool waiting);
 void setLockWaitHook(LockWaitHook hook);
 
