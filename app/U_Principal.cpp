@@ -389,7 +389,7 @@ void TF_Principal::FormShow()
     }
     StatusBar1->setPanelText(3, QStringLiteral("About"));
     if (!DM_BL)
-        throw DataError(QStringLiteral("The data module has not been created"));
+        throw DataError(QStringLiteral("O módulo de dados não foi criado"));
     DM_BL->Tbl_BLCliente->open();
     DM_BL->Tbl_BLCliente->last();
 }

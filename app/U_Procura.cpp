@@ -82,6 +82,30 @@ TF_Procura::TF_Procura(QWidget *owner) : QDialog(owner)
     if (DM_BL)
         DBGrid1->setDataSource(DM_BL->DS_Cliente);
 
+    // Typing in the grid looks for a booking number (see BookingSearch); the text shows in
+    // a small label over the grid's lower right corner while there is one.
+    LabelBusca = new QLabel(this);
+    LabelBusca->setObjectName(QStringLiteral("LabelBusca"));
+    LabelBusca->setGeometry(538, 424, 222, 20);
+    LabelBusca->setFont(windowFont(true));
+    LabelBusca->setFrameStyle(QFrame::Box | QFrame::Plain);
+    LabelBusca->setAutoFillBackground(true);
+    LabelBusca->setBackgroundRole(QPalette::ToolTipBase);
+    LabelBusca->setForegroundRole(QPalette::WindowText);
+    LabelBusca->hide();
+    if (DM_BL)
+        m_search = std::make_unique<procura::BookingSearch>(DM_BL->Tbl_BLCliente);
+    m_clock.start();
+    m_searchPause.setObjectName(QStringLiteral("SearchPause"));
+    m_searchPause.setSingleShot(true);
+    m_searchPause.setInterval(int(procura::BookingSearch::PauseMs));
+    connect(&m_searchPause, &QTimer::timeout, this, [this] {
+        if (m_search)
+            m_search->clear();
+        showSearch();
+    });
+    DBGrid1->installEventFilter(this);
+
     setTabOrder(DBGrid1, BB_Delete);
     setTabOrder(BB_Delete, BB_Fechar);
     DBGrid1->setFocus();
@@ -111,6 +135,66 @@ void TF_Procura::keyPressEvent(QKeyEvent *event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+bool TF_Procura::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == DBGrid1 && event->type() == QEvent::KeyPress && m_search) {
+        bool used = false;
+        auto handle = [&] { used = searchKey(static_cast<QKeyEvent *>(event)); };
+        blapp::runGuarded(handle);
+        if (used) {
+            showSearch();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool TF_Procura::searchKey(const QKeyEvent *event)
+{
+    const qint64 now = m_clock.elapsed();
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    switch (event->key()) {
+    case Qt::Key_F3:
+        if (mods != Qt::NoModifier)
+            return false;
+        m_search->next(now);
+        m_searchPause.start();
+        return true;
+    case Qt::Key_Backspace:
+        m_search->backspace(now);
+        if (m_search->text().isEmpty())
+            m_searchPause.stop();
+        else
+            m_searchPause.start();
+        return true;
+    case Qt::Key_Escape:
+        if (m_search->text().isEmpty())
+            return false;
+        m_search->clear();
+        m_searchPause.stop();
+        return true;
+    default:
+        break;
+    }
+    const QString typed = event->text();
+    if (mods != Qt::NoModifier || typed.isEmpty() || !typed.at(0).isPrint())
+        return false;
+    m_search->type(typed, now);
+    m_searchPause.start();
+    return true;
+}
+
+void TF_Procura::showSearch()
+{
+    const QString text = m_search ? m_search->text() : QString();
+    LabelBusca->setText(QStringLiteral(" Busca: ") + text);
+    QPalette p = LabelBusca->palette();
+    p.setColor(QPalette::WindowText, m_search && m_search->failed() ? QColor(255, 0, 0) : Navy);
+    LabelBusca->setPalette(p);
+    LabelBusca->setVisible(!text.isEmpty());
+    LabelBusca->raise();
 }
 
 void TF_Procura::BB_DeleteClick()

@@ -4,8 +4,14 @@
 // shared current record. Closing it on a row leaves that B/L in the entry window; "Delete"
 // removes the selected B/L after two questions.
 
+#include "BookingSearch.h"
+
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
+
+#include <memory>
 
 class QFrame;
 class QKeyEvent;
@@ -38,6 +44,8 @@ public:
     QPushButton *BB_Fechar = nullptr;
     TDBGrid *DBGrid1 = nullptr;
     TMsgDlg *MsgDlg1 = nullptr;
+    // The booking number typed so far in the grid; shown only while there is one.
+    QLabel *LabelBusca = nullptr;
 
     void BB_DeleteClick();
     void BB_FecharClick();
@@ -47,7 +55,15 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The grid's key as a search key; false for keys the grid keeps.
+    bool searchKey(const QKeyEvent *event);
+    void showSearch();
+
     bool m_placed = false;
+    std::unique_ptr<procura::BookingSearch> m_search;
+    QElapsedTimer m_clock;
+    QTimer m_searchPause;
 };

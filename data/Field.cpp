@@ -94,13 +94,13 @@ px::Value Field::value() const
 void Field::setValue(const px::Value &value)
 {
     if (!m_table)
-        throw DataError(QStringLiteral("Field '%1' belongs to no table").arg(m_name));
+        throw DataError(QStringLiteral("O campo '%1' não pertence a nenhuma tabela").arg(m_name));
     m_table->checkEditing();
     if (!holdsKind(value))
-        throw ConversionError(QStringLiteral("Value of the wrong kind for field '%1'").arg(m_name));
+        throw ConversionError(QStringLiteral("Valor de tipo errado para o campo '%1'").arg(m_name));
     if (const QString *text = std::get_if<QString>(&value)) {
         if (m_type == FieldType::Alpha && text->size() > m_size)
-            throw ConversionError(QStringLiteral("'%1' is too long for field '%2' (at most %3 characters)")
+            throw ConversionError(QStringLiteral("'%1' é longo demais para o campo '%2' (no máximo %3 caracteres)")
                                       .arg(*text, m_name)
                                       .arg(m_size));
         // Refuse early what the table's code page cannot hold; the engine would refuse it
@@ -132,7 +132,7 @@ px::Value Field::convertText(const QString &text) const
         bool ok = false;
         const qlonglong n = locale.toLongLong(text.trimmed(), &ok);
         if (!ok)
-            throw ConversionError(QStringLiteral("'%1' is not a valid integer value for field '%2'").arg(text, m_name));
+            throw ConversionError(QStringLiteral("'%1' não é um número inteiro válido para o campo '%2'").arg(text, m_name));
         return qint64(n);
     }
     if (m_type == FieldType::Date) {
@@ -147,15 +147,15 @@ px::Value Field::convertText(const QString &text) const
             return true;
         if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || t.compare(QLatin1String("f"), Qt::CaseInsensitive) == 0)
             return false;
-        throw ConversionError(QStringLiteral("'%1' is not a valid boolean value for field '%2'").arg(text, m_name));
+        throw ConversionError(QStringLiteral("'%1' não é um valor lógico válido para o campo '%2'").arg(text, m_name));
     }
     if (m_type == FieldType::Time) {
         const QTime t = locale.toTime(text.trimmed(), QLocale::ShortFormat);
         if (!t.isValid())
-            throw ConversionError(QStringLiteral("'%1' is not a valid time").arg(text));
+            throw ConversionError(QStringLiteral("'%1' não é uma hora válida").arg(text));
         return t;
     }
-    throw ConversionError(QStringLiteral("Field '%1' cannot be set from text").arg(m_name));
+    throw ConversionError(QStringLiteral("O campo '%1' não aceita texto").arg(m_name));
 }
 
 QString Field::asString() const
@@ -184,7 +184,7 @@ double Field::asFloat() const
         const std::optional<double> d = formats::numberFromText(*s, QLocale(), m_name);
         return d.value_or(0);
     }
-    throw ConversionError(QStringLiteral("Field '%1' cannot be read as a number").arg(m_name));
+    throw ConversionError(QStringLiteral("O campo '%1' não pode ser lido como número").arg(m_name));
 }
 
 void Field::setAsFloat(double value)
@@ -199,12 +199,12 @@ void Field::setAsFloat(double value)
         const double r = std::round(value);
         const double limit = m_type == FieldType::Short ? 32767.0 : 2147483647.0;
         if (std::fabs(r) > limit)
-            throw ConversionError(QStringLiteral("%1 is out of range for field '%2'").arg(QLocale().toString(value), m_name));
+            throw ConversionError(QStringLiteral("%1 está fora da faixa do campo '%2'").arg(QLocale().toString(value), m_name));
         setValue(qint64(r));
     } else if (isText()) {
         setValue(formats::formatFloat(value, {}, QLocale()));
     } else {
-        throw ConversionError(QStringLiteral("Field '%1' cannot be set from a number").arg(m_name));
+        throw ConversionError(QStringLiteral("O campo '%1' não aceita número").arg(m_name));
     }
 }
 
@@ -223,7 +223,7 @@ QDate Field::asDate() const
             throw ConversionError(formats::invalidDateMessage(*s));
         return d.value_or(QDate());
     }
-    throw ConversionError(QStringLiteral("Field '%1' cannot be read as a date").arg(m_name));
+    throw ConversionError(QStringLiteral("O campo '%1' não pode ser lido como data").arg(m_name));
 }
 
 void Field::setAsDate(const QDate &date)
@@ -239,7 +239,7 @@ void Field::setAsDate(const QDate &date)
     } else if (isText()) {
         setValue(formats::formatDate(date, shortDatePicture(QLocale()), QLocale()));
     } else {
-        throw ConversionError(QStringLiteral("Field '%1' cannot be set from a date").arg(m_name));
+        throw ConversionError(QStringLiteral("O campo '%1' não aceita data").arg(m_name));
     }
 }
 

@@ -34,49 +34,49 @@ void Table::stateError(const QString &what) const
 void Table::checkInactive(const char *what) const
 {
     if (isActive())
-        stateError(QStringLiteral("cannot %1 while the table is open").arg(QLatin1String(what)));
+        stateError(QStringLiteral("não é possível %1 com a tabela aberta").arg(QString::fromUtf8(what)));
 }
 
 void Table::checkActive() const
 {
     if (!isActive())
-        stateError(QStringLiteral("the table is not open"));
+        stateError(QStringLiteral("a tabela não está aberta"));
 }
 
 void Table::checkBrowse() const
 {
     checkActive();
     if (isEditing())
-        stateError(QStringLiteral("the record is being edited; confirm or cancel it first"));
+        stateError(QStringLiteral("o registro está em edição; confirme ou cancele antes"));
 }
 
 void Table::checkEditing() const
 {
     if (!isEditing())
-        stateError(QStringLiteral("the table is not in edit or insert mode"));
+        stateError(QStringLiteral("a tabela não está em edição nem em inclusão"));
 }
 
 void Table::setDirectory(const QString &directory)
 {
-    checkInactive("change the directory");
+    checkInactive("mudar o diretório");
     m_directory = directory;
 }
 
 void Table::setTableName(const QString &name)
 {
-    checkInactive("change the table name");
+    checkInactive("mudar o nome da tabela");
     m_tableName = name;
 }
 
 void Table::setTableType(TableType type)
 {
-    checkInactive("change the table type");
+    checkInactive("mudar o tipo da tabela");
     m_type = type;
 }
 
 void Table::setExclusive(bool on)
 {
-    checkInactive("change exclusive use");
+    checkInactive("mudar o uso exclusivo");
     m_exclusive = on;
 }
 
@@ -112,7 +112,7 @@ QString Table::filePath() const
 
 void Table::addField(Field *field)
 {
-    checkInactive("add fields");
+    checkInactive("acrescentar campos");
     m_fields.append(field);
 }
 
@@ -145,7 +145,7 @@ Field *Table::fieldByName(QStringView name) const
 {
     Field *f = findField(name);
     if (!f)
-        throw DataError(QStringLiteral("%1: field '%2' not found").arg(label(), name.toString()));
+        throw DataError(QStringLiteral("%1: campo '%2' não encontrado").arg(label(), name.toString()));
     return f;
 }
 
@@ -205,7 +205,7 @@ void Table::setBufferValue(Field *field, const px::Value &value)
     checkEditing();
     const int i = field->m_index;
     if (i < 0 || i >= m_cur.values.size())
-        stateError(QStringLiteral("field '%1' is not bound").arg(field->fieldName()));
+        stateError(QStringLiteral("campo '%1' não está ligado à tabela").arg(field->fieldName()));
     m_cur.values[i] = value;
     emit fieldChanged(field);
 }
@@ -227,8 +227,13 @@ void Table::open()
     if (isActive())
         return;
     if (m_tableName.isEmpty())
-        throw px::EngineError(Kind::FileMissing, QStringLiteral("%1: no table name has been given").arg(objectName()));
+        throw px::EngineError(Kind::FileMissing, QStringLiteral("%1: nenhum nome de tabela foi informado").arg(objectName()));
     const QString path = filePath();
+    // The engine names only the file; the clerk needs to know where it was looked for.
+    if (!QFileInfo::exists(path))
+        throw px::EngineError(Kind::FileMissing,
+                              QStringLiteral("Arquivo não encontrado: %1")
+                                  .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
     m_px = std::make_unique<px::Table>(path, m_exclusive ? px::Table::Mode::Exclusive : px::Table::Mode::Shared);
     try {
         const QVector<px::FieldDef> &defs = m_px->fields();
@@ -237,16 +242,16 @@ void Table::open()
             const int i = m_px->fieldIndex(f->fieldName());
             if (i < 0)
                 throw px::EngineError(Kind::Damaged,
-                                      QStringLiteral("%1: field '%2' not found").arg(path, f->fieldName()));
+                                      QStringLiteral("%1: campo '%2' não encontrado").arg(path, f->fieldName()));
             const px::FieldDef &d = defs.at(i);
             if (d.type != f->dataType())
                 throw px::EngineError(Kind::Damaged,
-                                      QStringLiteral("%1: field '%2' is of type %3, expected %4")
+                                      QStringLiteral("%1: campo '%2' é do tipo %3, esperado %4")
                                           .arg(path, f->fieldName(), px::fieldTypeLetter(d.type),
                                                px::fieldTypeLetter(f->dataType())));
             if (d.type == px::FieldType::Alpha && d.size != f->size())
                 throw px::EngineError(Kind::Damaged,
-                                      QStringLiteral("%1: field '%2' has size %3, expected %4")
+                                      QStringLiteral("%1: campo '%2' tem tamanho %3, esperado %4")
                                           .arg(path, f->fieldName())
                                           .arg(d.size)
                                           .arg(f->size()));
@@ -372,7 +377,7 @@ void Table::deleteRecord()
         return;
     }
     if (!m_cur.pos)
-        stateError(QStringLiteral("the table is empty"));
+        stateError(QStringLiteral("a tabela está vazia"));
     if (m_cur.stale)
         reloadCurrent();
     const bool wasLast = !m_px->next(*m_cur.pos);
@@ -470,6 +475,27 @@ bool Table::locate(QStringView fieldName, const QString &value)
         return false;
     setCursor(load(found));
     return true;
+}
+
+std::optional<quint32> Table::findText(QStringView fieldName, quint32 from,
+                                       const std::function<bool(QStringView text)> &match) const
+{
+    checkBrowse();
+    const Field *f = fieldByName(fieldName);
+    const int index = f->m_index;
+    std::optional<quint32> found;
+    quint32 ordinal = 0;
+    m_px->scan([&](px::RecordPos, const char *raw) {
+        if (ordinal++ < from)
+            return true;
+        const px::Value v = m_px->decode(raw, index);
+        const QString *text = std::get_if<QString>(&v);
+        const bool hit = text ? match(*text) : match(px::isNull(v) ? QString() : f->textOf(v));
+        if (hit)
+            found = ordinal - 1;
+        return !hit;
+    });
+    return found;
 }
 
 qint64 Table::recNo() const

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -92,6 +93,10 @@ public:
     // empty text); the first match in natural order becomes current and true is returned.
     // Otherwise the cursor stays and false is returned.
     bool locate(QStringView fieldName, const QString &value);
+    // The ordinal of the first record at or after from, in natural order, whose field text
+    // satisfies match (an empty field has empty text); nullopt when none does. The cursor stays.
+    std::optional<quint32> findText(QStringView fieldName, quint32 from,
+                                    const std::function<bool(QStringView text)> &match) const;
 
     // For grids that read only the rows they show. The current record's ordinal (0-based), or
     // -1 when there is none (an empty table, or a new record not yet posted).

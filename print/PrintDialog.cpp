@@ -28,6 +28,8 @@ TPrintDialog::TPrintDialog(const QString &name, const QSize &client, QWidget *pa
     ScrollBox1->setFrameShape(QFrame::NoFrame);
     ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A frame around the controls, not a stop of its own in the tab order.
+    ScrollBox1->setFocusPolicy(Qt::NoFocus);
     m_box = new QWidget;
     m_box->setObjectName(QStringLiteral("ScrollBoxContents"));
     // Exactly the visible area: whatever lies below it is cut off and cannot be scrolled to.

@@ -120,6 +120,11 @@ TF_BLPrint::TF_BLPrint(QWidget *parent) : QWidget(parent)
     addLabels(QRBand1, DetailLabels, std::size(DetailLabels));
     QRMemo1 = addMemo(QRBand1, "QRMemo1", 42, 341);
     QRMemo2 = addMemo(QRBand1, "QRMemo2", 529, 807);
+    // A long goods text runs onto further pages; each says which B/L it belongs to.
+    QuickRep1->continuationHeader = [this](int page, int count) {
+        return std::pair{QStringLiteral("B/L: %1    Nr. da Reserva: %2").arg(label(32)->caption(), label(34)->caption()),
+                         QStringLiteral("Página %1 de %2").arg(page).arg(count)};
+    };
 }
 
 TF_BLPrint::~TF_BLPrint() = default;

@@ -20,6 +20,11 @@ if [ -x "$BUILD/bench/bench_procura" ]; then
   echo
   QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$BUILD/bench/bench_procura" --benchmark_counters_tabular=true "$@"
 fi
+# The list window's booking-number search against the engine's locate.
+if [ -x "$BUILD/bench/bench_procura_search" ]; then
+  echo
+  QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$BUILD/bench/bench_procura_search" "$@"
+fi
 # The grid's cell texts: its own text painter against QPainter.
 if [ -x "$BUILD/bench/bench_gridtext" ]; then
   echo

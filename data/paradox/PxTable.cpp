@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <chrono>
@@ -28,6 +29,7 @@ namespace {
 constexpr qint64 OpenLockByte = 0x80000000LL;
 constexpr qint64 WriteLockByte = 0x80000001LL;
 constexpr int LockWaitMs = 10000;
+std::atomic<LockWaitHook> lockWaitHook{nullptr};
 constexpr qint32 DateOffset = 1721425;  // Julian day of 0000-12-31: Paradox day 1 is 0001-01-01
 
 inline quint16 be16(const unsigned char *p) { return quint16((p[0] << 8) | p[1]); }
@@ -154,14 +156,24 @@ struct Table::Impl
     void acquire(qint64 byte, bool exclusive)
     {
         using namespace std::chrono;
-        const auto deadline = steady_clock::now() + milliseconds(LockWaitMs);
+        const auto start = steady_clock::now();
+        const auto deadline = start + milliseconds(LockWaitMs);
         int pause = 1;
+        LockWaitHook hook = nullptr;
         while (!db.tryLock(byte, exclusive)) {
-            if (steady_clock::now() >= deadline)
+            // Another writer's usual few milliseconds pass unannounced; a longer wait is told.
+            if (!hook && steady_clock::now() - start >= milliseconds(100) && (hook = lockWaitHook.load()))
+                hook(true);
+            if (steady_clock::now() >= deadline) {
+                if (hook)
+                    hook(false);
                 throw EngineError::inUse(path);
+            }
             QThread::msleep(pause);
             pause = std::min(pause * 2, 50);
         }
+        if (hook)
+            hook(false);
     }
 
     void lockRead()
@@ -1691,6 +1703,11 @@ QStringList Table::Impl::check()
         if (!p.contains(QFileInfo(path).fileName()) && !p.contains(QFileInfo(mbPath).fileName()))
             p = QDir::toNativeSeparators(path) + QStringLiteral(": ") + p;
     return problems;
+}
+
+void setLockWaitHook(LockWaitHook hook)
+{
+    lockWaitHook.store(hook);
 }
 
 } // namespace px

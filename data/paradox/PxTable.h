@@ -20,6 +20,12 @@ struct RecordPos
     friend bool operator==(const RecordPos &, const RecordPos &) = default;
 };
 
+// Called with true when a lock held by another program has made this process wait for
+// 100 ms (it waits up to 10 s), and with false when that wait ends either way; on the
+// waiting thread. One per process.
+using LockWaitHook = void (*)(bool waiting);
+void setLockWaitHook(LockWaitHook hook);
+
 // One Paradox table pair (.DB with its optional .MB). Every public call sees the latest
 // committed state of the file, also when another process writes it. All failures are
 // EngineError. Writes return only after their data has reached the medium.

@@ -112,33 +112,33 @@ TQRPreview::TQRPreview(TQuickRep *report, QWidget *parent) : QDialog(parent), m_
         bar->addWidget(b);
     };
     const auto none = QStyle::SP_CustomBase;
-    button(ZoomToFit, "ZoomToFit", QStringLiteral("Fit"), QStringLiteral("Zoom to fit"), none, [this] { zoomToFit(); });
+    button(ZoomToFit, "ZoomToFit", QStringLiteral("Inteira"), QStringLiteral("Página inteira"), none, [this] { zoomToFit(); });
     button(Zoom100, "Zoom100", QStringLiteral("100%"), QStringLiteral("100 %"), none, [this] {
         m_mode = ZoomMode::Fixed;
         setZoom(100);
     });
-    button(ZoomToWidth, "ZoomToWidth", QStringLiteral("Width"), QStringLiteral("Zoom to width"), none,
+    button(ZoomToWidth, "ZoomToWidth", QStringLiteral("Largura"), QStringLiteral("Largura da página"), none,
            [this] { zoomToWidth(); });
     bar->addSeparator();
-    button(FirstPage, "FirstPage", QStringLiteral("First"), QStringLiteral("First page"), QStyle::SP_MediaSkipBackward,
+    button(FirstPage, "FirstPage", QStringLiteral("Primeira"), QStringLiteral("Primeira página"), QStyle::SP_MediaSkipBackward,
            [this] { showPage(0); });
-    button(PrevPage, "PrevPage", QStringLiteral("Previous"), QStringLiteral("Previous page"),
+    button(PrevPage, "PrevPage", QStringLiteral("Anterior"), QStringLiteral("Página anterior"),
            QStyle::SP_MediaSeekBackward, [this] { showPage(m_page - 1); });
-    button(NextPage, "NextPage", QStringLiteral("Next"), QStringLiteral("Next page"), QStyle::SP_MediaSeekForward,
+    button(NextPage, "NextPage", QStringLiteral("Próxima"), QStringLiteral("Próxima página"), QStyle::SP_MediaSeekForward,
            [this] { showPage(m_page + 1); });
-    button(LastPage, "LastPage", QStringLiteral("Last"), QStringLiteral("Last page"), QStyle::SP_MediaSkipForward,
+    button(LastPage, "LastPage", QStringLiteral("Última"), QStringLiteral("Última página"), QStyle::SP_MediaSkipForward,
            [this] { showPage(pageCount() - 1); });
     bar->addSeparator();
-    button(PrinterSetup, "PrinterSetup", QStringLiteral("Setup"), QStringLiteral("Printer setup"), none,
+    button(PrinterSetup, "PrinterSetup", QStringLiteral("Configurar"), QStringLiteral("Configurar impressora"), none,
            [this] { printerSetup(); });
-    button(Print, "Print", QStringLiteral("Print"), QStringLiteral("Print"), none, [this] { printReport(); });
+    button(Print, "Print", QStringLiteral("Imprimir"), QStringLiteral("Imprimir"), none, [this] { printReport(); });
     bar->addSeparator();
-    button(SaveReport, "SaveReport", QStringLiteral("Save"), QStringLiteral("Save report"),
+    button(SaveReport, "SaveReport", QStringLiteral("Salvar"), QStringLiteral("Salvar relatório"),
            QStyle::SP_DialogSaveButton, [this] { saveReport(); });
-    button(LoadReport, "LoadReport", QStringLiteral("Load"), QStringLiteral("Load report"),
+    button(LoadReport, "LoadReport", QStringLiteral("Abrir"), QStringLiteral("Abrir relatório"),
            QStyle::SP_DialogOpenButton, [this] { loadReport(); });
     bar->addSeparator();
-    button(CloseButton, "CloseButton", QStringLiteral("&Close"), QStringLiteral("Close"), none, [this] { close(); });
+    button(CloseButton, "CloseButton", QStringLiteral("&Close"), QStringLiteral("Fechar"), none, [this] { close(); });
     layout->addWidget(bar);
 
     ScrollBox = new QScrollArea(this);
@@ -147,6 +147,7 @@ TQRPreview::TQRPreview(TQuickRep *report, QWidget *parent) : QDialog(parent), m_
     ScrollBox->setBackgroundRole(QPalette::Dark);
     PageView = new TQRPageView;
     ScrollBox->setWidget(PageView);
+    ScrollBox->installEventFilter(this);
     layout->addWidget(ScrollBox, 1);
 
     auto *status = new QStatusBar(this);
@@ -200,7 +201,7 @@ void TQRPreview::showPage(int index)
 void TQRPreview::updateView()
 {
     PageView->setPage(&m_pages, m_page, logicalDpiX() * m_zoom / 100.0);
-    PageLabel->setText(pageCount() ? QStringLiteral("Page %1 of %2").arg(m_page + 1).arg(pageCount()) : QString());
+    PageLabel->setText(pageCount() ? QStringLiteral("Página %1 de %2").arg(m_page + 1).arg(pageCount()) : QString());
     updateButtons();
 }
 
@@ -255,28 +256,44 @@ void TQRPreview::resizeEvent(QResizeEvent *event)
         zoomToFit();
 }
 
-void TQRPreview::keyPressEvent(QKeyEvent *event)
+bool TQRPreview::pageKey(const QKeyEvent *event)
 {
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     switch (event->key()) {
-    case Qt::Key_Escape:
-        close();
-        return;
     case Qt::Key_PageUp:
         showPage(ctrl ? 0 : m_page - 1);
-        return;
+        return true;
     case Qt::Key_PageDown:
         showPage(ctrl ? pageCount() - 1 : m_page + 1);
-        return;
+        return true;
     case Qt::Key_Home:
         showPage(0);
-        return;
+        return true;
     case Qt::Key_End:
         showPage(pageCount() - 1);
-        return;
+        return true;
     default:
-        QDialog::keyPressEvent(event);
+        return false;
     }
+}
+
+void TQRPreview::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    if (!pageKey(event))
+        QDialog::keyPressEvent(event);
+}
+
+bool TQRPreview::eventFilter(QObject *watched, QEvent *event)
+{
+    // The scroll area would spend the page keys on scrolling inside a page taller than the
+    // window; they turn pages in every zoom. The arrow keys still scroll.
+    if (watched == ScrollBox && event->type() == QEvent::KeyPress && pageKey(static_cast<QKeyEvent *>(event)))
+        return true;
+    return QDialog::eventFilter(watched, event);
 }
 
 void TQRPreview::message(const QString &text)
@@ -311,7 +328,7 @@ void TQRPreview::printerSetup()
 void TQRPreview::printReport()
 {
     if (!printerServices().hasPrinter()) {
-        message(QStringLiteral("No printer is installed. Save the report as a PDF file instead."));
+        message(QStringLiteral("Nenhuma impressora está instalada. Salve o relatório como arquivo PDF."));
         return;
     }
     if (m_loaded) {
@@ -332,7 +349,7 @@ void TQRPreview::saveReport()
     dialog.setObjectName(QStringLiteral("SaveReportDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters({QStringLiteral("Report files (*.qrp)"), QStringLiteral("PDF files (*.pdf)")});
+    dialog.setNameFilters({QStringLiteral("Relatórios (*.qrp)"), QStringLiteral("Arquivos PDF (*.pdf)")});
     dialog.setDefaultSuffix(QStringLiteral("qrp"));
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &filter) {
         dialog.setDefaultSuffix(filter.contains(QLatin1String("pdf")) ? QStringLiteral("pdf") : QStringLiteral("qrp"));
@@ -360,7 +377,7 @@ void TQRPreview::loadReport()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // Any name may be typed; a missing file is answered by the preview itself.
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({QStringLiteral("Report files (*.qrp)"), QStringLiteral("All files (*)")});
+    dialog.setNameFilters({QStringLiteral("Relatórios (*.qrp)"), QStringLiteral("Todos os arquivos (*)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     loadFrom(dialog.selectedFiles().constFirst());

@@ -86,8 +86,11 @@ protected:
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The page keys; false for any other key.
+    bool pageKey(const QKeyEvent *event);
     void updateView();
     void updateButtons();
     void message(const QString &text);

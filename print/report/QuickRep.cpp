@@ -548,6 +548,59 @@ private:
     double m_y = 0, m_bottom = 0, m_pageTop = 0;
 };
 
+// Pages after the first carry the report's continuation header in their top margin, in a
+// smaller type, its baseline just above the margin's edge.
+void addContinuationHeaders(const TQuickRep &r, ReportPages &out)
+{
+    const int count = int(out.pages.size());
+    if (!r.continuationHeader || count < 2)
+        return;
+    FontSpec font = r.font;
+    font.pointSize = 8;
+    const TextMeasure m(font);
+    const double top = r.topMargin - 5 - m.lineHeight();
+    for (int n = 1; n < count; ++n) {
+        const auto [left, right] = r.continuationHeader(n + 1, count);
+        auto add = [&](const QString &text, double x) {
+            DrawItem t;
+            t.kind = DrawItem::Kind::Text;
+            t.rect = QRectF(x, top, m.width(text), m.lineHeight());
+            t.baseline = QPointF(x, top + m.ascent());
+            t.text = text;
+            t.font = font;
+            out.pages[n].items.append(t);
+        };
+        if (!left.isEmpty())
+            add(left, r.leftMargin);
+        if (!right.isEmpty())
+            add(right, r.paperWidth() - r.rightMargin - m.width(right));
+    }
+}
+
+// A text that would pass a side margin is condensed across, keeping its font size and the
+// edge it grows from, so a printer's unprintable border cuts nothing. Texts that fit stay
+// exactly as laid out.
+void keepInsideMargins(const TQuickRep &r, ReportPages &out)
+{
+    constexpr double Slack = 0.05;  // rounding of the layout, not a real overrun
+    const double minX = r.leftMargin;
+    const double maxX = r.paperWidth() - r.rightMargin;
+    for (ReportPage &page : out.pages) {
+        for (DrawItem &i : page.items) {
+            if (i.kind != DrawItem::Kind::Text || i.rect.width() <= 0)
+                continue;
+            if (i.rect.right() > maxX + Slack && i.rect.left() < maxX) {
+                i.scaleX *= (maxX - i.rect.left()) / i.rect.width();
+                i.rect.setRight(maxX);
+            } else if (i.rect.left() < minX - Slack && i.rect.right() > minX) {
+                i.scaleX *= (i.rect.right() - minX) / i.rect.width();
+                i.rect.setLeft(minX);
+                i.baseline.setX(minX);
+            }
+        }
+    }
+}
+
 } // namespace
 
 ReportPages TQuickRep::prepare(const std::function<bool(int)> &progress) const
@@ -583,7 +636,10 @@ ReportPages TQuickRep::prepare(const std::function<bool(int)> &progress) const
     }
     for (TQRBand *s : ofKind(BandKind::Summary))
         pages.place(layoutBand(s));
-    return pages.result();
+    ReportPages out = pages.result();
+    addContinuationHeaders(*this, out);
+    keepInsideMargins(*this, out);
+    return out;
 }
 
 } // namespace report

@@ -176,6 +176,10 @@ public:
     QString reportTitle;
     FontSpec font;
     bool showProgress = true;
+    // Texts for the top margin of every page after the first, so a separated page still
+    // says what it belongs to: a left part at the left margin and a right part ending at the
+    // right margin, asked for once the page count is known. Page one carries none.
+    std::function<std::pair<QString, QString>(int page, int pageCount)> continuationHeader;
 
     QList<TQRBand *> bands() const;
     // The band or control of that name, or nullptr.

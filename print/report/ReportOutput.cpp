@@ -44,7 +44,15 @@ void paintPage(QPainter &painter, const ReportPage &page)
             // Point sizes follow the device's resolution through the font itself.
             painter.setFont(i.font.toQFont());
             painter.setPen(i.colour);
-            painter.drawText(map(i.baseline), i.text);
+            if (i.scaleX != 1.0) {
+                painter.save();
+                painter.translate(map(i.baseline));
+                painter.scale(i.scaleX, 1.0);
+                painter.drawText(QPointF(0, 0), i.text);
+                painter.restore();
+            } else {
+                painter.drawText(map(i.baseline), i.text);
+            }
             break;
         }
     }
@@ -80,7 +88,7 @@ bool writePdf(const ReportPages &pages, const QString &path, QString *error)
         QPainter painter;
         if (!painter.begin(&writer)) {
             if (error)
-                *error = QStringLiteral("Cannot write %1").arg(path);
+                *error = QStringLiteral("Não foi possível gravar %1").arg(path);
             return false;
         }
         for (qsizetype n = 0; n < pages.pages.size(); ++n) {
@@ -90,7 +98,7 @@ bool writePdf(const ReportPages &pages, const QString &path, QString *error)
         }
         if (!painter.end()) {
             if (error)
-                *error = QStringLiteral("Cannot write %1").arg(path);
+                *error = QStringLiteral("Não foi possível gravar %1").arg(path);
             return false;
         }
     }
@@ -136,7 +144,8 @@ QImage renderPage(const ReportPages &pages, int index, double dpi)
 namespace {
 
 constexpr char Signature[] = "BLQRP";
-constexpr quint16 FileVersion = 1;
+// Version 2 adds each text's horizontal scale; version 1 files still load.
+constexpr quint16 FileVersion = 2;
 // Limits far beyond any real report that keep a damaged file from asking for huge memory.
 constexpr quint32 MaxPages = 100000;
 constexpr quint32 MaxItems = 1000000;
@@ -164,7 +173,8 @@ bool saveReport(const ReportPages &pages, const QString &path, QString *error)
     for (const ReportPage &p : pages.pages) {
         s << quint32(p.items.size());
         for (const DrawItem &i : p.items)
-            s << quint8(i.kind) << i.rect << i.baseline << i.text << i.font << i.colour.rgba() << i.lineWidth;
+            s << quint8(i.kind) << i.rect << i.baseline << i.text << i.font << i.colour.rgba() << i.lineWidth
+              << i.scaleX;
     }
     if (s.status() != QDataStream::Ok || !file.commit()) {
         if (error)
@@ -191,20 +201,20 @@ std::optional<ReportPages> loadReport(const QString &path, QString *error)
     char sig[sizeof Signature - 1];
     quint16 version = 0;
     if (s.readRawData(sig, sizeof sig) != int(sizeof sig) || memcmp(sig, Signature, sizeof sig) != 0)
-        return fail(QStringLiteral("%1 is not a saved report").arg(path));
+        return fail(QStringLiteral("%1 não é um relatório gravado").arg(path));
     ReportPages out;
     quint32 count = 0;
     s >> version >> out.paperSize >> count;
-    if (s.status() != QDataStream::Ok || version != FileVersion)
-        return fail(QStringLiteral("%1: unknown report version").arg(path));
+    if (s.status() != QDataStream::Ok || version < 1 || version > FileVersion)
+        return fail(QStringLiteral("%1: versão de relatório desconhecida").arg(path));
     const QSizeF ps = out.paperSize;
     if (!(ps.width() > 0 && ps.width() < 100000 && ps.height() > 0 && ps.height() < 100000) || count > MaxPages)
-        return fail(QStringLiteral("%1 is damaged").arg(path));
+        return fail(QStringLiteral("%1 está danificado").arg(path));
     for (quint32 n = 0; n < count; ++n) {
         quint32 items = 0;
         s >> items;
         if (s.status() != QDataStream::Ok || items > MaxItems)
-            return fail(QStringLiteral("%1 is damaged").arg(path));
+            return fail(QStringLiteral("%1 está danificado").arg(path));
         ReportPage page;
         for (quint32 k = 0; k < items; ++k) {
             DrawItem i;
@@ -212,9 +222,12 @@ std::optional<ReportPages> loadReport(const QString &path, QString *error)
             QRgb rgba = 0;
             s >> kind >> i.rect >> i.baseline >> i.text >> i.font.family >> i.font.pointSize >> i.font.bold
                 >> i.font.italic >> i.font.underline >> rgba >> i.lineWidth;
+            if (version >= 2)
+                s >> i.scaleX;
             if (s.status() != QDataStream::Ok || kind > quint8(DrawItem::Kind::Line) || i.text.size() > MaxText
-                || !(i.font.pointSize >= 0 && i.font.pointSize < 1000) || !std::isfinite(i.lineWidth))
-                return fail(QStringLiteral("%1 is damaged").arg(path));
+                || !(i.font.pointSize >= 0 && i.font.pointSize < 1000) || !std::isfinite(i.lineWidth)
+                || !(i.scaleX > 0 && i.scaleX <= 1))
+                return fail(QStringLiteral("%1 está danificado").arg(path));
             i.kind = DrawItem::Kind(kind);
             i.colour = QColor::fromRgba(rgba);
             page.items.append(i);

@@ -38,6 +38,7 @@ struct DrawItem
     FontSpec font;
     QColor colour = Qt::black;
     double lineWidth = 0.0;  // Line: pen width in tenths of a millimetre
+    double scaleX = 1.0;     // Text: below 1 when condensed to stay inside the margins
 
     bool operator==(const DrawItem &) const = default;
 };

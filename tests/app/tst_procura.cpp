@@ -373,6 +373,50 @@ private slots:
             QVERIFY(f->isVisible());
         }));
     }
+
+    // Typing in the grid finds a booking number; the window's own keys keep their meaning.
+    void typingInTheGridFindsABookingNumber()
+    {
+        Session s(fourBLs());
+        QStringList seen;
+        QVERIFY(s.withList([&](TF_Procura *f) {
+            QLabel *label = f->LabelBusca;
+            QWidget *grid = f->DBGrid1;
+            QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+            QVERIFY(!label->isVisible());
+            QTest::keyClicks(grid, QStringLiteral("b2"));
+            seen << s.shipper();
+            QVERIFY(label->isVisible());
+            QVERIFY(label->text().endsWith(QLatin1String("b2")));
+            const QColor normal = label->palette().color(label->foregroundRole());
+            QTest::keyClick(grid, Qt::Key_F3);
+            seen << s.shipper();
+            QTest::keyClick(grid, Qt::Key_F3);  // round to the first match again
+            seen << s.shipper();
+            // No match: the record stays, the text turns red.
+            QTest::keyClick(grid, Qt::Key_9);
+            seen << s.shipper();
+            QCOMPARE(label->palette().color(label->foregroundRole()), QColor(255, 0, 0));
+            QTest::keyClick(grid, Qt::Key_Backspace);
+            QCOMPARE(label->palette().color(label->foregroundRole()), normal);
+            QVERIFY(label->text().endsWith(QLatin1String("b2")));
+            // Escape clears the search and leaves the window open.
+            QTest::keyClick(grid, Qt::Key_Escape);
+            QVERIFY(!label->isVisible());
+            QVERIFY(f->isVisible());
+            // The grid's keys still move the record.
+            QTest::keyClick(grid, Qt::Key_Down);
+            seen << s.shipper();
+            // A pause clears the search by itself.
+            QTest::keyClicks(grid, QStringLiteral("B4"));
+            seen << s.shipper();
+            QVERIFY(label->isVisible());
+            QTRY_VERIFY_WITH_TIMEOUT(!label->isVisible(), 5000);
+        }));
+        QCOMPARE(seen, (QStringList{"TWO", "TWIN", "TWO", "TWO", "TWIN", "FOUR"}));
+        // Closed on the last match: the entry window shows it.
+        QCOMPARE(s.booking(), QStringLiteral("B4"));
+    }
 };
 
 QTEST_MAIN(TestProcura)

@@ -145,20 +145,48 @@ private slots:
         }
     }
 
-    void longBillOfLadingNumberGrowsToTheRight()
+    // A value that would pass the printable area, 10 mm from the paper's edge, is condensed
+    // across until it ends there: its left place and type size stay, no character is lost.
+    void longValuesStayInsideThePrintableArea_data()
     {
+        QTest::addColumn<int>("label");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<double>("left");  // mm from the paper's left edge
+        QTest::newRow("20-character B/L number") << 32 << QStringLiteral("12345678901234567890") << 168.5;
+        QTest::newRow("40 wide letters on a notify line") << 27 << QString(40, QLatin1Char('W')) << 109.5;
+        QTest::newRow("17 wide letters of a final destination") << 38 << QString(17, QLatin1Char('W')) << 153.7;
+    }
+    void longValuesStayInsideThePrintableArea()
+    {
+        QFETCH(int, label);
+        QFETCH(QString, value);
+        QFETCH(double, left);
         QTemporaryDir dir;
         TF_BLPrint form;
-        const QString number = QStringLiteral("12345678901234567890");
-        form.label(32)->setCaption(number);
+        form.label(label)->setCaption(value);
         const QList<pdfwords::Page> pages = render(form, dir.path());
         QCOMPARE(pages.size(), 1);
         pdfwords::Word w;
-        QVERIFY(pdfwords::find(pages.first(), number, w));
-        QVERIFY(std::abs(w.xMin - 168.5) <= Tolerance);
-        QVERIFY(w.xMax > 200.0);  // runs on into the margin rather than being cut
-        QVERIFY(std::abs((w.xMax - w.xMin) - 20 * 5.56 * 0.3528) < 0.5);  // all 20 digits
-        QCOMPARE(form.label(32)->left, 1585.0);
+        QVERIFY(pdfwords::find(pages.first(), value, w));
+        QVERIFY2(std::abs(w.xMin - left) <= Tolerance, qPrintable(QString::number(w.xMin)));
+        QVERIFY2(w.xMax <= 200.0 + Tolerance && w.xMax > 199.0, qPrintable(QString::number(w.xMax)));
+        // Condensed, not set smaller: the same height as a value that fits.
+        pdfwords::Word heading;
+        QVERIFY(pdfwords::find(pages.first(), QStringLiteral("Shipper:"), heading));
+        QVERIFY(std::abs((w.yMax - w.yMin) - (heading.yMax - heading.yMin)) < 0.1);
+        // The label keeps its designed place.
+        QCOMPARE(form.label(label)->left, (left - Margin) * 10);
+    }
+
+    // Texts that fit print exactly as laid out, without a scale.
+    void valuesThatFitAreNotCondensed()
+    {
+        TF_BLPrint form;
+        form.label(32)->setCaption(QStringLiteral("123456789012345"));  // ends at 197.9 mm
+        form.label(27)->setCaption(QString(36, QLatin1Char('X')));
+        for (const DrawItem &i : form.QuickRep1->prepare().pages.first().items)
+            if (i.kind == DrawItem::Kind::Text)
+                QCOMPARE(i.scaleX, 1.0);
     }
 
     void emptyValuesPrintOnlyHeadings()
@@ -212,6 +240,41 @@ private slots:
         QVERIFY(first.contains(QStringLiteral("Shipper:")));
         QVERIFY(first.contains(QStringLiteral("LINE 1")));
         QVERIFY(first.contains(QStringLiteral("Gross Weight")));
+    }
+
+    // Pages after the first say in their top margin which B/L they belong to; page one is
+    // as designed.
+    void continuationPagesCarryTheBLAndThePageNumber()
+    {
+        QTemporaryDir dir;
+        TF_BLPrint form;
+        form.label(32)->setCaption(QStringLiteral("BLNO-4711"));
+        form.label(34)->setCaption(QStringLiteral("RESERVA-88"));
+        QStringList lines;
+        for (int i = 0; i < 150; ++i)
+            lines.append(QStringLiteral("GOODS %1").arg(i + 1));
+        form.QRMemo2->setLines(lines);
+        const QList<pdfwords::Page> pages = render(form, dir.path());
+        QVERIFY(pages.size() >= 2);
+        const int count = int(pages.size());
+        pdfwords::Word w;
+        QVERIFY(!pdfwords::find(pages.at(0), QStringLiteral("Página"), w));
+        QVERIFY(pdfwords::find(pages.at(0), QStringLiteral("BLNO-4711"), w));
+        QCOMPARE(pdfwords::find(pages.at(0), QStringLiteral("BLNO-4711"), w, 1), false);
+        for (int n = 1; n < count; ++n) {
+            const pdfwords::Page &page = pages.at(n);
+            pdfwords::Word number, booking, position;
+            QVERIFY(pdfwords::find(page, QStringLiteral("B/L: BLNO-4711"), number));
+            QVERIFY(pdfwords::find(page, QStringLiteral("RESERVA-88"), booking));
+            QVERIFY(pdfwords::find(page, QStringLiteral("Página %1 de %2").arg(n + 1).arg(count), position));
+            // In the top margin, inside what printers print, and inside the side margins.
+            for (const pdfwords::Word &x : {number, booking, position}) {
+                QVERIFY2(x.yMin >= 4.5 && x.yMax <= Margin, qPrintable(QString::number(x.yMin)));
+                QVERIFY(x.xMin >= Margin - Tolerance && x.xMax <= 200.0 + Tolerance);
+            }
+            QVERIFY(std::abs(number.xMin - Margin) <= Tolerance);
+            QVERIFY(std::abs(position.xMax - 200.0) <= Tolerance);
+        }
     }
 };
 

@@ -14,6 +14,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -470,7 +472,7 @@ private slots:
         preview.show();
         QTRY_VERIFY(preview.pageCount() > 2);
         const int n = preview.pageCount();
-        QCOMPARE(preview.PageLabel->text(), QStringLiteral("Page 1 of %1").arg(n));
+        QCOMPARE(preview.PageLabel->text(), QStringLiteral("Página 1 de %1").arg(n));
         QVERIFY(preview.Print->isEnabled() && preview.PrinterSetup->isEnabled());
         preview.setZoom(1);
         QCOMPARE(preview.zoom(), MinZoom);
@@ -482,7 +484,7 @@ private slots:
         QCOMPARE(preview.pageIndex(), 1);
         QTest::keyClick(&preview, Qt::Key_End);
         QCOMPARE(preview.pageIndex(), n - 1);
-        QCOMPARE(preview.PageLabel->text(), QStringLiteral("Page %1 of %1").arg(n));
+        QCOMPARE(preview.PageLabel->text(), QStringLiteral("Página %1 de %1").arg(n));
         QTest::keyClick(&preview, Qt::Key_PageDown);  // stays on the last page
         QCOMPARE(preview.pageIndex(), n - 1);
         QTest::keyClick(&preview, Qt::Key_PageUp);
@@ -495,6 +497,47 @@ private slots:
         QCOMPARE(preview.pageIndex(), 0);
         QTest::keyClick(&preview, Qt::Key_Escape);
         QVERIFY(!preview.isVisible());
+    }
+
+    // The keys reach the window's focused part, the scrolled page, which would otherwise
+    // spend them on scrolling inside a page taller than the window.
+    void previewPageKeysTurnPagesInEveryZoom()
+    {
+        QStringList rows;
+        for (int i = 0; i < 90; ++i)
+            rows.append(QStringLiteral("ROW%1").arg(i));
+        Records source(rows);
+        ListReport r(&source);
+        TQRPreview preview(&r.rep);
+        preview.resize(800, 600);
+        preview.show();
+        QTRY_VERIFY(preview.pageCount() > 2);
+        preview.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&preview));
+        preview.ScrollBox->setFocus();
+        for (QToolButton *zoom : {preview.ZoomToFit, preview.Zoom100, preview.ZoomToWidth}) {
+            zoom->click();
+            QWidget *focused = QApplication::focusWidget();
+            QVERIFY(focused);
+            preview.showPage(0);
+            QTest::keyClick(focused, Qt::Key_PageDown);
+            QCOMPARE(preview.pageIndex(), 1);
+            QTest::keyClick(focused, Qt::Key_PageDown);
+            QCOMPARE(preview.pageIndex(), 2);
+            QTest::keyClick(focused, Qt::Key_PageUp);
+            QCOMPARE(preview.pageIndex(), 1);
+            QTest::keyClick(focused, Qt::Key_End);
+            QCOMPARE(preview.pageIndex(), preview.pageCount() - 1);
+        }
+        // The arrow keys still scroll inside the page at 100 %.
+        preview.Zoom100->click();
+        preview.showPage(0);
+        QScrollBar *bar = preview.ScrollBox->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(0);
+        QTest::keyClick(preview.ScrollBox, Qt::Key_Down);
+        QVERIFY(bar->value() > 0);
+        QCOMPARE(preview.pageIndex(), 0);
     }
 
     void previewOpensMaximisedZoomedToWidth()

@@ -69,19 +69,6 @@ private slots:
         QVERIFY(colours.size() > 3);
     }
 
-    void everyReaderGetsTheSameValues()
-    {
-        auto *a = new TF_Endereco;
-        const QString fanta = a->EditFanta->text(), razao = a->EditRazao->text(), city = a->LabelCidade->text();
-        const QImage logo = a->logo();
-        delete a;
-        TF_Endereco b;
-        QCOMPARE(b.EditFanta->text(), fanta);
-        QCOMPARE(b.EditRazao->text(), razao);
-        QCOMPARE(b.LabelCidade->text(), city);
-        QCOMPARE(b.logo(), logo);
-    }
-
     void damagedLogoGivesAnErrorNotACrash_data()
     {
         QTest::addColumn<QByteArray>("jpeg");

@@ -73,7 +73,9 @@ private slots:
             });
             w.SB_Impressao->click();
             QVERIFY(watch->acted);
+            // The same trade name in the print dialog as in the entry window's heading.
             QCOMPARE(label2, expectedName);
+            QCOMPARE(label2, w.Label1->text());
             QCOMPARE(printedLines, entryLines);
             // The first B/L with the booking number is current now.
             QCOMPARE(dm.Tbl_BLClienteBl_AgentRef->asString(), QStringLiteral("DUP"));
