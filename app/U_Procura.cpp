@@ -191,7 +191,7 @@ void TF_Procura::showSearch()
     const QString text = m_search ? m_search->text() : QString();
     LabelBusca->setText(QStringLiteral(" Busca: ") + text);
     QPalette p = LabelBusca->palette();
-    p.setColor(QPalette::WindowText, m_search && m_search->failed() ? QColor(255, 0, 0) : Navy);
+    p.setColor(QPalette::WindowText, m_search && m_search->failed() ? clRed : clNavy);
     LabelBusca->setPalette(p);
     LabelBusca->setVisible(!text.isEmpty());
     LabelBusca->raise();

@@ -97,6 +97,10 @@ const QSet<QString> &designedEnglish()
         QStringLiteral("Warning"),
         QStringLiteral("About"),
         QStringLiteral("Version:"),
+        QStringLiteral("NEW - Bill of Lading - Emissão"),
+        QStringLiteral("OPEN - Bill of Lading - Emissão"),
+        // Portuguese, but "at" reads as an English word to the scanner.
+        QStringLiteral("Este protocolo não  garante  os dados  gravados  no  disquete em anexo, até que se faça a verificação "),
     };
     return texts;
 }
