@@ -55,6 +55,7 @@ struct Header
     quint16 firstFree = 0;
     quint16 changeCount = 0;
     bool writeMarker = false;
+    quint8 markerKind = 1;  // the marker byte's value while writeMarker is set
     int version = 0;
     int codePage = 0;
     int sortOrder = 0;

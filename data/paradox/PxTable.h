@@ -49,8 +49,10 @@ public:
     const TableInfo &info() const;
     const QVector<FieldDef> &fields() const;
     int fieldIndex(QStringView name) const;  // names match without regard to case; -1 if none
-    // True when opening found the header stale (a crash during a write) and rebuilt it.
+    // True when opening found the header stale (a crash during a write) and rebuilt it, or
+    // undid an unfinished batch; repairNote() says what was mended.
     bool wasRepaired() const;
+    QString repairNote() const;
 
     // Natural order.
     quint32 recordCount();
@@ -91,7 +93,15 @@ public:
     // When false, posts skip the flush to the medium (benchmarks and bulk imports only).
     void setSyncWrites(bool on);
 
-    // Checks every invariant of the pair; returns the problems found, empty when sound.
+    // A batch of writes that lands all or none, even when the process dies half-way: a
+    // journal beside the table keeps the bytes the batch changes until commitBatch(); the
+    // next opener of a table with a journal puts them back. Needs an exclusive open.
+    void beginBatch();
+    void commitBatch();
+    void rollbackBatch();  // also what destroying the table in a batch does
+
+    // Checks every invariant of the pair; returns the problems found, one line each naming
+    // the file, empty when sound.
     QStringList check();
 
     struct Impl;
