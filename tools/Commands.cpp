@@ -610,4 +610,47 @@ int check(const QString &dbPath)
     return out.flush() ? Problems : Error;
 }
 
+int salvage(const QString &damagedPath, const QString &newPath)
+{
+    if (!hasDbSuffix(newPath)) {
+        printError(QStringLiteral("o nome da tabela deve terminar em .DB: %1").arg(newPath));
+        return Error;
+    }
+    if (QFileInfo(damagedPath).absoluteFilePath() == QFileInfo(newPath).absoluteFilePath()) {
+        printError(QStringLiteral("a tabela nova deve ser outra que a danificada"));
+        return Error;
+    }
+    const bool existed = QFileInfo::exists(newPath);
+    QVector<px::Table::Loss> lost;
+    quint32 saved = 0;
+    try {
+        lost = px::Table::salvage(damagedPath, newPath, &saved);
+    } catch (const DataError &e) {
+        printError(e.message());
+        // A half-made new table is no use to anyone; the damaged pair was only read.
+        if (!existed && QFileInfo::exists(newPath)) {
+            QFile::remove(newPath);
+            const QString mb = newPath.left(newPath.size() - 3)
+                               + (newPath.endsWith(QStringLiteral(".db")) ? QStringLiteral(".mb") : QStringLiteral(".MB"));
+            QFile::remove(mb);
+        }
+        return Error;
+    }
+    for (const px::Table::Loss &l : std::as_const(lost)) {
+        QString where;
+        if (l.block != 0)
+            where = QStringLiteral("bloco %1").arg(l.block);
+        if (l.slot != 0)
+            where += QStringLiteral(", registro %1").arg(l.slot);
+        if (!l.field.isEmpty())
+            where += QStringLiteral(", campo %1").arg(l.field);
+        printError(QStringLiteral("%1: não salvo: %2%3").arg(damagedPath, where.isEmpty() ? QString() : where + QStringLiteral(": "), l.reason));
+    }
+    StdOut out;
+    out.line(QStringLiteral("%1 registro(s) salvos de %2 em %3").arg(saved).arg(damagedPath, newPath));
+    if (!out.flush())
+        return Error;
+    return lost.isEmpty() ? Ok : Problems;
+}
+
 } // namespace bltool

@@ -117,7 +117,7 @@ void Header::storeCounters()
         put32(p + hdr::UpdateTime, quint32(QDateTime::currentSecsSinceEpoch()));
 }
 
-Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize)
+Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize, bool counters)
 {
     auto bad = [&](const QString &why) { return EngineError::damaged(path, why); };
     if (bytes.size() < 0x58)
@@ -216,6 +216,11 @@ Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize
 
     h.prefix = bytes.left(hdr::FixedPart);
     h.readCounters();
+    if (!counters) {
+        if (!unsupported.isEmpty())
+            throw EngineError::unsupported(path, unsupported);
+        return h;
+    }
     if (h.fileBlocks > 0 && fileSize < h.blockOffset(h.fileBlocks))  // the last block must at least start
         throw bad(QStringLiteral("arquivo menor que o número de blocos indicado"));
     if (h.numRecords > quint64(h.fileBlocks) * quint64(h.recordsPerBlock()))

@@ -38,6 +38,20 @@ public:
     // All records go, the structure stays (takes the table exclusively while it works).
     static void emptyTable(const QString &dbPath);
 
+    // What salvage() could not copy: a block (slot 0), a record (field empty) or a field.
+    struct Loss
+    {
+        quint16 block = 0;
+        int slot = 0;  // 1-based; 0: the whole block
+        QString field;
+        QString reason;
+    };
+    // Copies every record of a damaged table that can be read, with every memo text that can
+    // be read, into a new table dbPath of the same fields; the damaged pair is only read.
+    // Records come in chain order, then those of blocks the chain does not reach. Throws
+    // EngineError when nothing can be done (the header itself is unreadable, dbPath exists).
+    static QVector<Loss> salvage(const QString &damagedPath, const QString &dbPath, quint32 *saved = nullptr);
+
     explicit Table(const QString &dbPath, Mode mode = Mode::Shared);
     ~Table();
     Table(const Table &) = delete;

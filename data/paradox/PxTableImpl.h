@@ -12,6 +12,7 @@
 #include "PxTable.h"
 
 #include <QHash>
+#include <QSet>
 #include <QThread>
 #include <QStringList>
 

@@ -203,7 +203,8 @@ Validation Table::Impl::validate(bool)
             v.damage(p);
         const QString mbName = QDir::toNativeSeparators(mbPath);
         std::map<quint32, int> uses;
-        for (quint16 b : std::as_const(v.chain)) {
+        // A memo file whose structure is broken is one problem, not one per record after it.
+        for (quint16 b : mbProblems.isEmpty() ? v.chain : QVector<quint16>()) {
             const QByteArray d = contents(b, heads[b].count);
             if (d.isEmpty()) {
                 damage(QStringLiteral("bloco %1 incompleto").arg(b));
