@@ -10,6 +10,7 @@ PKGS=(
   pxlib-dev libbenchmark-dev
   poppler-utils xvfb xauth
   cups cups-client printer-driver-cups-pdf
+  clang libclang-rt-14-dev
 )
 
 missing=()
