@@ -13,10 +13,8 @@
 
 #include <QHash>
 #include <QSet>
-#include <QThread>
 #include <QStringList>
 
-#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -115,54 +113,13 @@ struct Table::Impl
     // ---- errors ----
     EngineError damaged(const QString &why) const { return EngineError::damaged(path, why); }
 
-    // ---- locking ----
+    // ---- locking (PxLocks.cpp) ----
     void acquire(qint64 byte, bool exclusive) { acquireOn(db, byte, exclusive); }
-    void acquireOn(File &file, qint64 byte, bool exclusive)
-    {
-        using namespace std::chrono;
-        const auto deadline = steady_clock::now() + milliseconds(detail::LockWaitMs);
-        int pause = 1;
-        while (!file.tryLock(byte, exclusive)) {
-            if (steady_clock::now() >= deadline)
-                throw EngineError::inUse(path);
-            QThread::msleep(pause);
-            pause = std::min(pause * 2, 50);
-        }
-    }
+    void acquireOn(File &file, qint64 byte, bool exclusive);
 
-    void lockRead()
-    {
-        if (lockDepth++ > 0)
-            return;
-        if (mode != Mode::Exclusive)
-            acquire(detail::WriteLockByte, false);
-        lockIsWrite = false;
-        try {
-            refresh();
-        } catch (...) {
-            unlockAll();
-            throw;
-        }
-    }
-
-    void lockWrite()
-    {
-        if (mode == Mode::ReadOnly)
-            throw EngineError(EngineError::Kind::State, QStringLiteral("A tabela %1 foi aberta somente para leitura").arg(path));
-        if (lockDepth > 0)
-            throw EngineError(EngineError::Kind::State, QStringLiteral("Gravação aninhada na tabela %1").arg(path));
-        ++lockDepth;
-        lockIsWrite = true;
-        try {
-            if (mode != Mode::Exclusive)
-                acquire(detail::WriteLockByte, true);
-            refresh();
-            ensureWritable();
-        } catch (...) {
-            unlockAll();
-            throw;
-        }
-    }
+    void lockRead();
+    // The write lock, then the header read again and the pair validated (see ensureWritable).
+    void lockWrite();
 
     void unlock()
     {
@@ -184,64 +141,15 @@ struct Table::Impl
         ~ReadGuard() { d->unlock(); }
     };
 
-    // ---- header ----
-    void invalidateCaches()
-    {
-        cacheValid = false;
-        indexValid = false;
-        index.clear();
-        indexOf.clear();
-        if (memo)
-            memo->invalidate();
-    }
+    // ---- header and block chain (PxChain.cpp) ----
+    void invalidateCaches();
 
-    void refresh()
-    {
-        QByteArray prefix(hdr::FixedPart, Qt::Uninitialized);
-        if (!db.readAt(0, prefix.data(), prefix.size()))
-            throw damaged(QStringLiteral("cabeçalho incompleto"));
-        // The structure must be the one opened: anything else means the file was replaced.
-        static const int fixedBytes[] = {0, 1, 2, 3, 4, 5, 0x21, 0x22, 0x39};
-        for (int i : fixedBytes)
-            if (prefix.at(i) != h.prefix.at(i))
-                throw damaged(QStringLiteral("a estrutura da tabela mudou enquanto estava aberta"));
-        const quint16 before = h.changeCount;
-        const QByteArray old = h.prefix;
-        h.prefix = prefix;
-        h.readCounters();
-        if (prefix != old || before != h.changeCount)
-            invalidateCaches();
-        validateCounters();
-        staleHeader = h.writeMarker;
-    }
+    void refresh();
 
     // After a rollback: everything is read again.
-    void reload()
-    {
-        invalidateCaches();
-        validatedPrefix.clear();
-        h.prefix.fill('\0', hdr::FixedPart);
-        QByteArray prefix(hdr::FixedPart, Qt::Uninitialized);
-        if (!db.readAt(0, prefix.data(), prefix.size()))
-            throw damaged(QStringLiteral("cabeçalho incompleto"));
-        h.prefix = prefix;
-        h.readCounters();
-        validateCounters();
-        staleHeader = h.writeMarker;
-    }
+    void reload();
 
-    void validateCounters()
-    {
-        const qint64 size = dbSize = db.size();
-        if (h.fileBlocks > 0 && size < h.blockOffset(h.fileBlocks) + 6)
-            throw damaged(QStringLiteral("arquivo menor que o número de blocos indicado"));
-        if (h.firstBlock > h.fileBlocks || h.lastBlock > h.fileBlocks || h.firstFree > h.fileBlocks)
-            throw damaged(QStringLiteral("referência a bloco inexistente no cabeçalho"));
-        if ((h.firstBlock == 0) != (h.lastBlock == 0))
-            throw damaged(QStringLiteral("início e fim da cadeia de blocos não combinam"));
-        if (h.numRecords > quint64(h.fileBlocks) * quint64(h.recordsPerBlock()))
-            throw damaged(QStringLiteral("número de registros maior do que cabe nos blocos"));
-    }
+    void validateCounters();
 
     void writeHeaderPrefix()
     {
@@ -261,116 +169,23 @@ struct Table::Impl
     }
 
     // ---- blocks ----
-    Block readBlock(quint16 no, bool useCache = true)
-    {
-        if (useCache && cacheValid && cache.no == no)
-            return cache;
-        if (no == 0 || no > h.fileBlocks)
-            throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(no));
-        Block b;
-        b.no = no;
-        b.recordSize = h.recordSize;
-        b.data = QByteArray(h.blockSize(), Qt::Uninitialized);
-        const qint64 off = h.blockOffset(no);
-        const qint64 avail = std::min<qint64>(h.blockSize(), dbSize - off);
-        if (avail < 6 || !db.readAt(off, b.data.data(), avail))
-            throw damaged(QStringLiteral("bloco %1 além do fim do arquivo").arg(no));
-        if (avail < h.blockSize())
-            std::memset(b.data.data() + avail, 0, size_t(h.blockSize() - avail));
-        parseBlockHeader(b, reinterpret_cast<const unsigned char *>(b.data.constData()));
-        if (6 + qint64(b.count) * h.recordSize > avail)
-            throw damaged(QStringLiteral("bloco %1 incompleto").arg(no));
-        cache = b;
-        cacheValid = true;
-        return b;
-    }
+    Block readBlock(quint16 no, bool useCache = true);
 
-    void parseBlockHeader(Block &b, const unsigned char *p) const
-    {
-        b.next = le16(p);
-        b.prev = le16(p + 2);
-        const int ads = qint16(le16(p + 4));
-        if (ads < -h.recordSize || (ads + h.recordSize) % h.recordSize != 0)
-            throw damaged(QStringLiteral("bloco %1 com contagem de registros inválida").arg(b.no));
-        b.count = ads / h.recordSize + 1;
-        if (b.count > h.recordsPerBlock())
-            throw damaged(QStringLiteral("bloco %1 com registros demais").arg(b.no));
-        if (b.next > h.fileBlocks || b.prev > h.fileBlocks)
-            throw damaged(QStringLiteral("bloco %1 aponta para um bloco inexistente").arg(b.no));
-    }
+    void parseBlockHeader(Block &b, const unsigned char *p) const;
 
-    Block readBlockHead(quint16 no)
-    {
-        if (cacheValid && cache.no == no)
-            return cache;
-        if (no == 0 || no > h.fileBlocks)
-            throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(no));
-        Block b;
-        b.no = no;
-        b.recordSize = h.recordSize;
-        unsigned char p[6];
-        if (!db.readAt(h.blockOffset(no), p, 6))
-            throw damaged(QStringLiteral("bloco %1 além do fim do arquivo").arg(no));
-        parseBlockHeader(b, p);
-        return b;
-    }
+    Block readBlockHead(quint16 no);
 
-    void writeBlockHead(quint16 no, quint16 next, quint16 prev, int count)
-    {
-        unsigned char p[6];
-        put16(p, next);
-        put16(p + 2, prev);
-        put16(p + 4, quint16(qint16((count - 1) * h.recordSize)));
-        db.writeAt(h.blockOffset(no), p, 6);
-        cacheValid = false;
-    }
+    void writeBlockHead(quint16 no, quint16 next, quint16 prev, int count);
 
-    void setNext(quint16 no, quint16 next)
-    {
-        unsigned char p[2];
-        put16(p, next);
-        db.writeAt(h.blockOffset(no), p, 2);
-        cacheValid = false;
-    }
+    void setNext(quint16 no, quint16 next);
 
-    void setPrev(quint16 no, quint16 prev)
-    {
-        unsigned char p[2];
-        put16(p, prev);
-        db.writeAt(h.blockOffset(no) + 2, p, 2);
-        cacheValid = false;
-    }
+    void setPrev(quint16 no, quint16 prev);
 
     // Puts a block out of the chain onto the free list, emptied.
-    void freeBlock(quint16 no)
-    {
-        QByteArray z(h.blockSize(), '\0');
-        auto *p = reinterpret_cast<unsigned char *>(z.data());
-        put16(p, h.firstFree);
-        put16(p + 4, quint16(qint16(-h.recordSize)));
-        db.writeAt(h.blockOffset(no), z.constData(), z.size());
-        cacheValid = false;
-        h.firstFree = no;
-    }
+    void freeBlock(quint16 no);
 
     // Walks the chain once (block heads only) and caches the ordinal of every block.
-    void buildIndex()
-    {
-        if (indexValid)
-            return;
-        index.clear();
-        indexOf.clear();
-        quint64 total = 0;
-        walkChain(false, [&](const Block &blk) {
-            indexOf.insert(blk.no, int(index.size()));
-            index.append(IndexEntry{blk.no, quint16(blk.count), quint32(total)});
-            total += quint64(blk.count);
-            return true;
-        });
-        chainRecords = total;
-        indexValid = true;
-        verifyChain(total, index.isEmpty() ? 0 : index.last().block);
-    }
+    void buildIndex();
 
     // Visits the chain's blocks in order until fn returns false; a block number out of range
     // or a loop is damage. Heads only unless wholeBlocks.
@@ -392,55 +207,13 @@ struct Table::Impl
 
     // A chain that ends early or elsewhere than the header says has lost its way: refuse it
     // rather than show part of the table as the whole.
-    void verifyChain(quint64 records, quint16 last) const
-    {
-        if (staleHeader)
-            return;
-        if (records != h.numRecords)
-            throw damaged(QStringLiteral("o cabeçalho indica %1 registros, a cadeia de blocos tem %2").arg(h.numRecords).arg(records));
-        if (last != h.lastBlock)
-            throw damaged(QStringLiteral("a cadeia de blocos não termina no último bloco indicado"));
-    }
+    void verifyChain(quint64 records, quint16 last) const;
 
-    quint16 predecessor(quint16 b)
-    {
-        const Block blk = readBlockHead(b);
-        if (b == h.firstBlock)
-            return 0;
-        if (blk.prev != 0 && readBlockHead(blk.prev).next == b)
-            return blk.prev;
-        buildIndex();  // the prev pointer cannot be trusted: ask the chain
-        const int i = indexOf.value(b, -1);
-        if (i <= 0)
-            throw damaged(QStringLiteral("bloco %1 fora da cadeia").arg(b));
-        return index[i - 1].block;
-    }
+    quint16 predecessor(quint16 b);
 
-    std::optional<RecordPos> firstFrom(quint16 b)
-    {
-        for (int steps = 0; b != 0 && steps <= h.fileBlocks; ++steps) {
-            const Block blk = readBlockHead(b);
-            if (blk.count > 0)
-                return RecordPos{b, 0};
-            b = blk.next;
-        }
-        if (b != 0)
-            throw damaged(QStringLiteral("ciclo na cadeia de blocos"));
-        return std::nullopt;
-    }
+    std::optional<RecordPos> firstFrom(quint16 b);
 
-    std::optional<RecordPos> lastFrom(quint16 b)
-    {
-        for (int steps = 0; b != 0 && steps <= h.fileBlocks; ++steps) {
-            const Block blk = readBlockHead(b);
-            if (blk.count > 0)
-                return RecordPos{b, quint16(blk.count - 1)};
-            b = predecessor(b);
-        }
-        if (b != 0)
-            throw damaged(QStringLiteral("ciclo na cadeia de blocos"));
-        return std::nullopt;
-    }
+    std::optional<RecordPos> lastFrom(quint16 b);
 
 
     // ---- values (PxFields.cpp) ----
