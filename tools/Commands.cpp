@@ -588,7 +588,8 @@ int check(const QString &dbPath)
         if (t.wasRepaired())
             out.line(QStringLiteral("%1: reparada: %2").arg(dbPath, t.repairNote()));
         problems += t.check();
-        records = t.recordCount();
+        if (problems.isEmpty())  // else reading would only repeat the first problem
+            records = t.recordCount();
     } catch (const px::EngineError &e) {
         // A pair damaged beyond opening is a finding; a table we cannot reach at all is an error.
         if (e.kind() != Kind::Damaged && e.kind() != Kind::MemoMissing) {
