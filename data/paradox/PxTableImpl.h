@@ -292,7 +292,7 @@ struct Table::Impl
     void emptyAll();
 
     // ---- validation and repair (PxValidate.cpp) ----
-    Validation validate(bool withFields = false);
+    Validation validate();
     void repair(const Validation &v);
     // Validates before the first byte of a write; repairs what may be repaired, refuses damage.
     void ensureWritable();

@@ -23,7 +23,7 @@ struct Head
 
 } // namespace
 
-Validation Table::Impl::validate(bool)
+Validation Table::Impl::validate()
 {
     Validation v;
     const QString dbName = QDir::toNativeSeparators(path);
