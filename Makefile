@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-asan run bench clean
+.PHONY: all deps configure build test test-asan fuzz run bench clean
 
 all: build
 
@@ -28,13 +28,31 @@ bench: build
 clean:
 	rm -rf $(BUILD)
 
-# The engine's hostile-file and round-trip tests again under AddressSanitizer and UBSan.
+# The whole test suite again under AddressSanitizer and UBSan (Debug, lightly optimised so the
+# suite stays quick; ccache when present).
 ASAN_BUILD ?= build-asan
-ASAN_TESTS = tst_pxhostile tst_pxroundtrip tst_pxsamples
+ASAN_FLAGS = -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined -O1
+LAUNCHER = $(shell command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 test-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-	    -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug $(LAUNCHER) \
+	    -DCMAKE_CXX_FLAGS="$(ASAN_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=max_allocation_size_mb=512:detect_leaks=1:abort_on_error=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+	    UBSAN_OPTIONS=print_stacktrace=1 QT_QPA_PLATFORM=offscreen \
+	    ctest --output-on-failure -j $(JOBS)
+
+# The table fuzzer (clang's libFuzzer) for FUZZ_SECONDS, from the seed corpus the regression
+# test writes.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 120
+fuzz: build
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBL_FUZZ=ON \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(LAUNCHER) \
+	    -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -O1 -g" \
 	    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target $(ASAN_TESTS)
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=max_allocation_size_mb=64:detect_leaks=1 QT_QPA_PLATFORM=offscreen \
-	    ctest --output-on-failure -R '^($(shell echo $(ASAN_TESTS) | tr ' ' '|'))$$'
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_table
+	@rm -rf $(FUZZ_BUILD)/corpus && mkdir -p $(FUZZ_BUILD)/corpus
+	@BL_FUZZ_CORPUS=$(abspath $(FUZZ_BUILD))/corpus $(BUILD)/tests/tst_pxfuzzcorpus >/dev/null
+	cd $(FUZZ_BUILD) && ASAN_OPTIONS=max_allocation_size_mb=512:detect_leaks=0 \
+	    ./fuzz/fuzz_table -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -max_len=300000 corpus

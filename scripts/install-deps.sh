@@ -7,10 +7,10 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-translations-l10n
   libjpeg62-turbo-dev
   fonts-liberation2
-  qt6-translations-l10n
   pxlib-dev libbenchmark-dev
   poppler-utils xvfb xauth
   cups cups-client printer-driver-cups-pdf
+  clang libclang-rt-14-dev
 )
 
 missing=()

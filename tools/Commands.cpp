@@ -10,7 +10,9 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <cerrno>
 #include <cstdio>
+#include <unistd.h>
 #include <utility>
 
 namespace bltool {
@@ -47,9 +49,17 @@ public:
     {
         if (!m_ok)
             return false;
-        if (!m_buf.isEmpty() && m_file.write(m_buf) != m_buf.size()) {
-            m_ok = false;
-            printError(QStringLiteral("falha ao escrever na saída padrão: %1").arg(m_file.errorString()));
+        // Plain write(2): the error number gives the reason in the user's language.
+        for (qsizetype done = 0; done < m_buf.size();) {
+            const ssize_t n = ::write(1, m_buf.constData() + done, size_t(m_buf.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                m_ok = false;
+                printError(QStringLiteral("falha ao escrever na saída padrão: %1").arg(px::errnoText(n < 0 ? errno : EIO)));
+                break;
+            }
+            done += n;
         }
         m_buf.clear();
         return m_ok;
@@ -355,21 +365,6 @@ QString toFieldValue(const json::Value &v, const px::FieldDef &f, int codePage, 
     return QStringLiteral("tipo de campo que a ferramenta não sabe gravar");
 }
 
-// True when appending values stores blob data in the .MB: anything longer than the
-// field's leader.
-bool usesMemoFile(const QVector<px::Value> &values, const QVector<px::FieldDef> &fields)
-{
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (!px::isBlobType(fields[i].type))
-            continue;
-        if (const auto *s = std::get_if<QString>(&values[i]); s && s->size() > fields[i].size)
-            return true;
-        if (const auto *b = std::get_if<QByteArray>(&values[i]); b && b->size() > fields[i].size)
-            return true;
-    }
-    return false;
-}
-
 struct InputLine
 {
     int number = 0;
@@ -384,10 +379,19 @@ bool readInput(QVector<InputLine> &lines)
         printError(QStringLiteral("não foi possível ler a entrada padrão"));
         return false;
     }
-    QByteArray all = in.readAll();
-    if (in.error() != QFileDevice::NoError) {
-        printError(QStringLiteral("falha ao ler a entrada padrão: %1").arg(in.errorString()));
-        return false;
+    QByteArray all;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(0, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            printError(QStringLiteral("falha ao ler a entrada padrão: %1").arg(px::errnoText(errno)));
+            return false;
+        }
+        if (n == 0)
+            break;
+        all.append(chunk, n);
     }
     if (all.startsWith("\xEF\xBB\xBF"))
         all.remove(0, 3);
@@ -460,10 +464,14 @@ int dump(const QString &dbPath)
             keys.append(key);
         }
 
+        if (t.wasRepaired())
+            printError(QStringLiteral("%1: reparada: %2").arg(dbPath, t.repairNote()));
         appendHeader(out.buffer(), t);
         bool written = true;
+        QByteArray b;
         t.scan([&](px::RecordPos, const char *raw) {
-            QByteArray &b = out.buffer();
+            // A record that fails half-way must not leave a cut-off line behind.
+            b.clear();
             b.append('{');
             for (int i = 0; i < fieldCount; ++i) {
                 if (i)
@@ -472,6 +480,7 @@ int dump(const QString &dbPath)
                 appendValue(b, t.decode(raw, i));
             }
             b.append("}\n");
+            out.buffer().append(b);
             written = out.flushIfFull();
             return written;
         });
@@ -492,7 +501,7 @@ int import(const QString &dbPath)
         return Error;
 
     try {
-        // Exclusive: nobody may write beside us while the import could still be undone.
+        // Exclusive: nobody may write beside us while the batch could still be undone.
         px::Table t(dbPath, px::Table::Mode::Exclusive);
         const QVector<px::FieldDef> &fields = t.fields();
         const int codePage = t.info().codePage;
@@ -535,53 +544,26 @@ int import(const QString &dbPath)
             rows.append(std::move(values));
         }
 
-        // Posts skip the flush until the batch's end. A synced post flushes the .DB, but the
-        // .MB only when that post itself stores memo text there, so syncing starts at the last
-        // record that does: from then on both files reach the medium.
-        qsizetype syncFrom = rows.size() - 1;
-        for (qsizetype i = rows.size() - 1; i >= 0; --i) {
-            if (usesMemoFile(rows[i], fields)) {
-                syncFrom = i;
-                break;
-            }
-        }
-        struct Appended
-        {
-            px::RecordPos pos;
-            QByteArray raw;
-        };
-        QVector<Appended> done;
-        done.reserve(rows.size());
+        // One batch: a journal beside the table keeps what the appends change until the end,
+        // so the table gets every line or none, also when this process dies half-way.
         try {
-            for (qsizetype i = 0; i < rows.size(); ++i) {
-                t.setSyncWrites(i >= syncFrom);
-                done.append({t.append(rows[i]), {}});
-                done.last().raw = t.readRaw(done.last().pos);
-            }
+            t.beginBatch();
+            t.setSyncWrites(false);  // the batch's commit flushes both files once
+            for (const QVector<px::Value> &row : std::as_const(rows))
+                t.append(row);
+            t.commitBatch();
         } catch (const std::exception &failure) {
             const QString reason = dynamic_cast<const DataError *>(&failure)
                                        ? static_cast<const DataError &>(failure).message()
                                        : QString::fromUtf8(failure.what());
-            // Undo what this import wrote, newest first, so the table is as it was.
-            int left = 0;
-            t.setSyncWrites(true);
-            for (qsizetype i = done.size() - 1; i >= 0; --i) {
-                try {
-                    if (done[i].raw.isEmpty())
-                        done[i].raw = t.readRaw(done[i].pos);
-                    t.remove(done[i].pos, done[i].raw);
-                } catch (const std::exception &) {
-                    ++left;
-                }
-            }
             printError(reason);
-            if (left > 0)
-                printError(QStringLiteral("não foi possível desfazer %1 dos %2 registros já acrescentados a %3")
-                               .arg(left)
-                               .arg(done.size())
-                               .arg(dbPath));
-            else
+            try {
+                t.rollbackBatch();
                 printError(QStringLiteral("importação cancelada; a tabela ficou como estava"));
+            } catch (const DataError &e) {
+                printError(e.message());
+                printError(QStringLiteral("importação cancelada; a tabela volta a ser como era ao ser aberta de novo"));
+            }
             return Error;
         }
 
@@ -604,10 +586,10 @@ int check(const QString &dbPath)
     try {
         px::Table t(dbPath, px::Table::Mode::ReadOnly);
         if (t.wasRepaired())
-            problems.append(QStringLiteral("%1: o cabeçalho estava desatualizado (gravação interrompida)")
-                                .arg(dbPath));
+            out.line(QStringLiteral("%1: reparada: %2").arg(dbPath, t.repairNote()));
         problems += t.check();
-        records = t.recordCount();
+        if (problems.isEmpty())  // else reading would only repeat the first problem
+            records = t.recordCount();
     } catch (const px::EngineError &e) {
         // A pair damaged beyond opening is a finding; a table we cannot reach at all is an error.
         if (e.kind() != Kind::Damaged && e.kind() != Kind::MemoMissing) {
@@ -627,6 +609,49 @@ int check(const QString &dbPath)
     for (const QString &p : std::as_const(problems))
         out.line(p);
     return out.flush() ? Problems : Error;
+}
+
+int salvage(const QString &damagedPath, const QString &newPath)
+{
+    if (!hasDbSuffix(newPath)) {
+        printError(QStringLiteral("o nome da tabela deve terminar em .DB: %1").arg(newPath));
+        return Error;
+    }
+    if (QFileInfo(damagedPath).absoluteFilePath() == QFileInfo(newPath).absoluteFilePath()) {
+        printError(QStringLiteral("a tabela nova deve ser outra que a danificada"));
+        return Error;
+    }
+    const bool existed = QFileInfo::exists(newPath);
+    QVector<px::Table::Loss> lost;
+    quint32 saved = 0;
+    try {
+        lost = px::Table::salvage(damagedPath, newPath, &saved);
+    } catch (const DataError &e) {
+        printError(e.message());
+        // A half-made new table is no use to anyone; the damaged pair was only read.
+        if (!existed && QFileInfo::exists(newPath)) {
+            QFile::remove(newPath);
+            const QString mb = newPath.left(newPath.size() - 3)
+                               + (newPath.endsWith(QStringLiteral(".db")) ? QStringLiteral(".mb") : QStringLiteral(".MB"));
+            QFile::remove(mb);
+        }
+        return Error;
+    }
+    for (const px::Table::Loss &l : std::as_const(lost)) {
+        QString where;
+        if (l.block != 0)
+            where = QStringLiteral("bloco %1").arg(l.block);
+        if (l.slot != 0)
+            where += QStringLiteral(", registro %1").arg(l.slot);
+        if (!l.field.isEmpty())
+            where += QStringLiteral(", campo %1").arg(l.field);
+        printError(QStringLiteral("%1: não salvo: %2%3").arg(damagedPath, where.isEmpty() ? QString() : where + QStringLiteral(": "), l.reason));
+    }
+    StdOut out;
+    out.line(QStringLiteral("%1 registro(s) salvos de %2 em %3").arg(saved).arg(damagedPath, newPath));
+    if (!out.flush())
+        return Error;
+    return lost.isEmpty() ? Ok : Problems;
 }
 
 } // namespace bltool

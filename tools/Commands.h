@@ -12,6 +12,9 @@ int create(const QString &kind, const QString &dbPath);
 int dump(const QString &dbPath);
 int import(const QString &dbPath);
 int check(const QString &dbPath);
+// Copies what a damaged table still holds into a new table; lists what was lost on standard
+// error. Exit 0 nothing lost, 1 something lost, 2 error.
+int salvage(const QString &damagedPath, const QString &newPath);
 // Renders the B/L of the first record with that booking number into a PDF file. Needs a
 // QApplication.
 int pdfBl(const QString &dbPath, const QString &booking, const QString &outPath);

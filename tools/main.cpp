@@ -25,6 +25,8 @@ const char kUsage[] =
     "  import ARQ.DB < REGISTROS.jsonl  acrescenta os registros dados como objetos JSON,\n"
     "                                   um por linha; tudo ou nada\n"
     "  check ARQ.DB                     verifica a tabela e seu arquivo de memorandos\n"
+    "  salvage DANIFICADA.DB NOVA.DB    copia para uma tabela nova tudo o que a tabela\n"
+    "                                   danificada ainda tem; lista o que se perdeu\n"
     "  pdf-bl ARQ.DB --ref RESERVA -o SAIDA.pdf\n"
     "                                   grava em PDF o B/L do primeiro registro com\n"
     "                                   essa reserva, como impresso\n"
@@ -32,7 +34,8 @@ const char kUsage[] =
     "                                   grava em PDF o protocolo de entrega do arquivo\n"
     "                                   de transferência\n"
     "\n"
-    "Código de saída: 0 sucesso, 1 check encontrou problemas, 2 erro.\n";
+    "Código de saída: 0 sucesso, 1 check encontrou problemas ou salvage perdeu algo,\n"
+    "2 erro.\n";
 
 int usage(bool asked)
 {
@@ -72,6 +75,8 @@ int run(const QStringList &args)
         return bltool::pdfReceipt(args.mid(1));
     if (command == u"create" && args.size() == 3)
         return bltool::create(args[1], args[2]);
+    if (command == u"salvage" && args.size() == 3)
+        return bltool::salvage(args[1], args[2]);
     if (args.size() == 2) {
         if (command == u"dump")
             return bltool::dump(args[1]);

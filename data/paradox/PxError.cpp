@@ -16,6 +16,36 @@ QString name(const QString &path)
 }
 } // namespace
 
+QString errnoText(int e)
+{
+    switch (e) {
+    case EACCES: return QStringLiteral("permissão negada");
+    case EPERM: return QStringLiteral("operação não permitida");
+    case EISDIR: return QStringLiteral("é uma pasta, não um arquivo");
+    case ENOTDIR: return QStringLiteral("parte do caminho não é uma pasta");
+    case ENOENT: return QStringLiteral("arquivo ou pasta inexistente");
+    case EROFS: return QStringLiteral("a mídia está protegida contra gravação");
+    case EIO: return QStringLiteral("erro de leitura ou gravação no dispositivo");
+    case ENOSPC: return QStringLiteral("sem espaço no disco");
+    case EDQUOT: return QStringLiteral("cota de disco esgotada");
+    case EFBIG: return QStringLiteral("arquivo grande demais");
+    case EBUSY: return QStringLiteral("dispositivo ou recurso ocupado");
+    case ENXIO:
+    case ENODEV: return QStringLiteral("dispositivo não encontrado (mídia removida?)");
+    case EMFILE:
+    case ENFILE: return QStringLiteral("arquivos abertos demais");
+    case ENOMEM: return QStringLiteral("memória insuficiente");
+    case EAGAIN: return QStringLiteral("recurso temporariamente indisponível");
+    case EINVAL: return QStringLiteral("argumento inválido");
+    case ENAMETOOLONG: return QStringLiteral("nome de arquivo longo demais");
+    case ELOOP: return QStringLiteral("atalhos (links) demais no caminho");
+    case ETIMEDOUT: return QStringLiteral("tempo esgotado");
+    case ESTALE: return QStringLiteral("arquivo de rede não está mais disponível");
+    case EINTR: return QStringLiteral("operação interrompida");
+    default: return QStringLiteral("erro do sistema %1").arg(e);
+    }
+}
+
 EngineError EngineError::fileMissing(const QString &path)
 {
     return {Kind::FileMissing, QStringLiteral("Arquivo não encontrado: %1").arg(name(path))};
@@ -47,13 +77,12 @@ EngineError EngineError::writeFailed(const QString &path, int errnoValue)
     if (errnoValue == ENOSPC || errnoValue == EDQUOT)
         return {Kind::DiskFull, QStringLiteral("Sem espaço no disco para gravar %1").arg(name(path))};
     return {Kind::WriteFailed, QStringLiteral("Falha ao gravar %1: %2")
-                                   .arg(name(path), QString::fromLocal8Bit(std::strerror(errnoValue)))};
+                                   .arg(name(path), errnoText(errnoValue))};
 }
 
 EngineError EngineError::readFailed(const QString &path, int errnoValue)
 {
-    return {Kind::WriteFailed, QStringLiteral("Falha ao ler %1: %2")
-                                   .arg(name(path), QString::fromLocal8Bit(std::strerror(errnoValue)))};
+    return {Kind::WriteFailed, QStringLiteral("Falha ao ler %1: %2").arg(name(path), errnoText(errnoValue))};
 }
 
 EngineError EngineError::badText(const QString &path, const QString &field)

@@ -21,6 +21,9 @@ private:
 
 namespace px {
 
+// The Portuguese text of an errno value, for messages the user reads.
+QString errnoText(int errnoValue);
+
 // Failures of the table engine. Every message names the file it is about.
 class EngineError : public DataError
 {

@@ -1,15 +1,66 @@
 #include "PxFile.h"
 
 #include "PxError.h"
+#include "PxJournal.h"
 
 #include <QFile>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace px {
+
+namespace io {
+namespace {
+Hook &hook()
+{
+    static Hook h = []() -> Hook {
+        const QByteArray spec = qgetenv("BL_IO_FAULT");
+        const qsizetype colon = spec.indexOf(':');
+        if (colon < 0)
+            return {};
+        const QByteArray what = spec.left(colon);
+        const long at = spec.mid(colon + 1).toLong();
+        const int err = what == "enospc" ? ENOSPC : what == "eio" ? EIO : what == "kill" ? -1 : 0;
+        if (err == 0 || at <= 0)
+            return {};
+        return [err, at, count = 0L](const Event &) mutable {
+            if (++count != at)
+                return 0;
+            if (err < 0)
+                ::kill(::getpid(), SIGKILL);
+            return err;
+        };
+    }();
+    return h;
+}
+} // namespace
+
+void setHook(Hook h)
+{
+    hook() = std::move(h);
+}
+
+void pass(Op op, const QString &path, qint64 offset, qint64 length)
+{
+    if (const Hook &h = hook()) {
+        if (const int err = h(Event{op, path, offset, length}))
+            throw EngineError::writeFailed(path, err);
+    }
+}
+} // namespace io
+
+void File::pass(io::Op op, qint64 off, qint64 len)
+{
+    io::pass(op, m_path, off, len);
+    if (m_journal && op != io::Op::Sync)
+        m_journal->protect(m_journalId, off, op == io::Op::Truncate ? -1 : len);  // -1: to the end
+}
 
 File::~File()
 {
@@ -89,6 +140,7 @@ bool File::readAt(qint64 off, void *buf, qint64 len) const
 
 void File::writeAt(qint64 off, const void *buf, qint64 len)
 {
+    pass(io::Op::Write, off, len);
     const auto *p = static_cast<const char *>(buf);
     while (len > 0) {
         const ssize_t n = ::pwrite(m_fd, p, size_t(len), off);
@@ -105,6 +157,7 @@ void File::writeAt(qint64 off, const void *buf, qint64 len)
 
 void File::truncate(qint64 len)
 {
+    pass(io::Op::Truncate, len, 0);
     int r;
     do {
         r = ::ftruncate(m_fd, len);
@@ -115,6 +168,7 @@ void File::truncate(qint64 len)
 
 void File::sync()
 {
+    pass(io::Op::Sync, 0, 0);
     int r;
     do {
         r = ::fdatasync(m_fd);

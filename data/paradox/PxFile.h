@@ -4,8 +4,31 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace px {
+
+class Journal;
+
+// Every write, truncation and flush of an engine file passes here first, so faults can be
+// injected at each of them and a batch's journal sees every byte before it changes.
+namespace io {
+enum class Op { Write, Truncate, Sync, Remove };
+struct Event
+{
+    Op op;
+    const QString &path;
+    qint64 offset;  // Truncate: the new length
+    qint64 length;
+};
+// Returns 0 to go on, or an errno value the operation then fails with. Tests set it; the
+// environment variable BL_IO_FAULT ("kill:N", "enospc:N" or "eio:N", N counted from 1 over
+// every operation of the process) arms one in a child process.
+using Hook = std::function<int(const Event &)>;
+void setHook(Hook hook);
+// Runs the hook for an operation on path; throws the engine's write error when it says so.
+void pass(Op op, const QString &path, qint64 offset, qint64 length);
+} // namespace io
 
 // A file descriptor with the engine's error reporting: every failure names the file.
 class File
@@ -36,9 +59,20 @@ public:
     bool tryLock(qint64 byte, bool exclusive);
     void unlock(qint64 byte);
 
+    // While set, the journal keeps the bytes each write or truncation is about to change.
+    void setJournal(Journal *journal, int id)
+    {
+        m_journal = journal;
+        m_journalId = id;
+    }
+
 private:
+    void pass(io::Op op, qint64 off, qint64 len);
+
     int m_fd = -1;
     QString m_path;
+    Journal *m_journal = nullptr;
+    int m_journalId = 0;
 };
 
 // Little-endian helpers for header and block fields.

@@ -98,6 +98,7 @@ void Header::readCounters()
     firstFree = le16(p + hdr::FirstFree);
     changeCount = le16(p + hdr::ChangeCount);
     writeMarker = p[hdr::WriteMarker] != 0;
+    markerKind = writeMarker ? p[hdr::WriteMarker] : 1;
 }
 
 void Header::storeCounters()
@@ -111,12 +112,12 @@ void Header::storeCounters()
     put16(p + hdr::MaxBlocks, maxBlocks);
     put16(p + hdr::FirstFree, firstFree);
     put16(p + hdr::ChangeCount, changeCount);
-    p[hdr::WriteMarker] = writeMarker ? 1 : 0;
+    p[hdr::WriteMarker] = writeMarker ? markerKind : 0;
     if (version >= 5)
         put32(p + hdr::UpdateTime, quint32(QDateTime::currentSecsSinceEpoch()));
 }
 
-Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize)
+Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize, bool counters)
 {
     auto bad = [&](const QString &why) { return EngineError::damaged(path, why); };
     if (bytes.size() < 0x58)
@@ -133,30 +134,37 @@ Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize
         throw bad(QStringLiteral("versão de arquivo desconhecida (%1)").arg(h.version));
     if (h.fileType > 8)
         throw bad(QStringLiteral("tipo de arquivo inválido (%1)").arg(h.fileType));
+    // The fields every kind of Paradox file shares come first: when they show damage, a
+    // byte that reads as an index file, a password or a code page is damage too.
+    if (h.blockKb < 1 || h.blockKb > 32)
+        throw bad(QStringLiteral("tamanho de bloco inválido (%1)").arg(h.blockKb));
+    if (h.recordSize == 0 || h.recordSize > h.blockSize() - 6)
+        throw bad(QStringLiteral("tamanho de registro inválido (%1)").arg(h.recordSize));
+    if (h.headerSize < 0x58 || h.headerSize > fileSize)
+        throw bad(QStringLiteral("tamanho de cabeçalho inválido (%1)").arg(h.headerSize));
     if (h.fileType != 0 && h.fileType != 2)
         throw EngineError::unsupported(path, QStringLiteral("é um arquivo de índice, não de dados"));
     if (level == 3)
         throw EngineError::unsupported(path, QStringLiteral("tabelas do Paradox 3 não são suportadas"));
     if (bytes.size() < hdr::FixedPart)
         throw bad(QStringLiteral("cabeçalho incompleto"));
-    if (h.blockKb < 1 || h.blockKb > 32)
-        throw bad(QStringLiteral("tamanho de bloco inválido (%1)").arg(h.blockKb));
-    if (h.recordSize == 0 || h.recordSize > h.blockSize() - 6)
-        throw bad(QStringLiteral("tamanho de registro inválido (%1)").arg(h.recordSize));
-    if (h.headerSize < hdr::FixedPart || h.headerSize > fileSize)
+    if (h.headerSize < hdr::FixedPart)
         throw bad(QStringLiteral("tamanho de cabeçalho inválido (%1)").arg(h.headerSize));
     if (bytes.size() < h.headerSize)
         throw bad(QStringLiteral("cabeçalho incompleto"));
 
+    // Refused only once the rest of the header has shown itself sound (below).
+    QString unsupported;
     const quint32 enc1 = le32(p + hdr::Encryption1);
     const quint32 enc2 = le32(p + hdr::Encryption2);
     h.encrypted = (enc1 != 0xFF00FF00u && enc1 != 0) || enc2 != 0;
     if (h.encrypted)
-        throw EngineError::unsupported(path, QStringLiteral("tabela protegida por senha"));
+        unsupported = QStringLiteral("tabela protegida por senha");
 
     h.codePage = le16(p + hdr::CodePage);
-    if (!codepage::isSupported(h.codePage))
-        throw EngineError::unsupported(path, QStringLiteral("página de código %1").arg(h.codePage));
+    if (unsupported.isEmpty() && !codepage::isSupported(h.codePage))
+        unsupported = QStringLiteral("página de código %1").arg(h.codePage);
+    const int namesCodePage = codepage::isSupported(h.codePage) ? h.codePage : 1252;
     h.sortOrder = p[hdr::SortOrder];
 
     const int numFields = le16(p + hdr::NumFields);
@@ -200,7 +208,7 @@ Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize
             ++e;
         if (e >= end)
             throw bad(QStringLiteral("nomes de campo fora do cabeçalho"));
-        h.fields[i].name = codepage::decode(h.codePage, bytes.constData() + pos, e - pos);
+        h.fields[i].name = codepage::decode(namesCodePage, bytes.constData() + pos, e - pos);
         if (h.fields[i].name.isEmpty())
             throw bad(QStringLiteral("campo sem nome"));
         pos = e + 1;
@@ -208,6 +216,11 @@ Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize
 
     h.prefix = bytes.left(hdr::FixedPart);
     h.readCounters();
+    if (!counters) {
+        if (!unsupported.isEmpty())
+            throw EngineError::unsupported(path, unsupported);
+        return h;
+    }
     if (h.fileBlocks > 0 && fileSize < h.blockOffset(h.fileBlocks))  // the last block must at least start
         throw bad(QStringLiteral("arquivo menor que o número de blocos indicado"));
     if (h.numRecords > quint64(h.fileBlocks) * quint64(h.recordsPerBlock()))
@@ -216,6 +229,8 @@ Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize
         throw bad(QStringLiteral("referência a bloco inexistente no cabeçalho"));
     if ((h.firstBlock == 0) != (h.lastBlock == 0))
         throw bad(QStringLiteral("início e fim da cadeia de blocos não combinam"));
+    if (!unsupported.isEmpty())
+        throw EngineError::unsupported(path, unsupported);
     return h;
 }
 

@@ -55,6 +55,7 @@ struct Header
     quint16 firstFree = 0;
     quint16 changeCount = 0;
     bool writeMarker = false;
+    quint8 markerKind = 1;  // the marker byte's value while writeMarker is set
     int version = 0;
     int codePage = 0;
     int sortOrder = 0;
@@ -76,7 +77,8 @@ int levelOfVersion(int versionByte);
 
 // Parses and validates a whole header (bytes holds at least the header, or the whole file
 // when it is shorter). Throws EngineError naming path.
-Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize);
+// Without counters, the header's counters are not checked against the file (salvage).
+Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize, bool counters = true);
 
 // The header of a new, empty, non-keyed table.
 QByteArray buildHeader(const QString &tableName, const QVector<FieldDef> &fields, const CreateOptions &opt);

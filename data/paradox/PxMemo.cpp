@@ -185,35 +185,6 @@ void MemoFile::invalidate()
     m_cache.clear();
 }
 
-void MemoFile::trimPartialTail()
-{
-    const qint64 size = m_file.size();
-    qint64 keep = size;
-    // A run of blocks whose data does not reach its end was being written when the writer
-    // stopped: nothing refers to it yet. A complete run in a short last block is kept.
-    for (qint64 b = 1; b * BlockSize < size;) {
-        unsigned char h[9] = {};
-        const qint64 off = b * BlockSize;
-        if (!m_file.readAt(off, h, std::min<qint64>(9, size - off))) {
-            keep = off;
-            break;
-        }
-        const qint64 count = le16(h + 1);
-        if ((h[0] != 2 && h[0] != 3 && h[0] != 4) || count == 0)
-            break;
-        if (h[0] == 2 && off + 9 + qint64(le32(h + 3)) > size) {
-            keep = off;
-            break;
-        }
-        b += count;
-    }
-    const qint64 whole = (keep + BlockSize - 1) / BlockSize * BlockSize;
-    if (whole != size)
-        m_file.truncate(whole);
-    m_size = -1;
-    m_cacheBlock = -1;
-}
-
 void MemoFile::addFreeRun(quint32 block, quint32 count)
 {
     auto it = m_freeRuns.emplace(block, count).first;
@@ -243,7 +214,16 @@ void MemoFile::buildMap()
     m_mapValid = true;
 }
 
-std::map<quint32, quint32> MemoFile::blobs(QStringList *problems)
+QString MemoFile::where(quint32 location)
+{
+    const quint32 block = location / BlockSize;
+    const quint32 index = location & 0xFF;
+    if (index == 0xFF)
+        return QStringLiteral("bloco %1").arg(block);
+    return QStringLiteral("bloco %1, posição %2").arg(block).arg(index);
+}
+
+std::map<quint32, quint32> MemoFile::blobs(QStringList *problems, qint64 *tailBlock)
 {
     std::map<quint32, quint32> out;
     m_freeRuns.clear();
@@ -260,6 +240,11 @@ std::map<quint32, quint32> MemoFile::blobs(QStringList *problems)
         const quint32 count = le16(h + 1);
         switch (h[0]) {
         case 2:
+            if (tailBlock && count > 0 && qint64(le32(h + 3)) + 9 <= qint64(count) * BlockSize
+                && (b + count > m_blockCount || qint64(b) * BlockSize + 9 + le32(h + 3) > fileSize())) {
+                *tailBlock = b;
+                return out;
+            }
             if (count == 0 || b + count > m_blockCount || qint64(le32(h + 3)) + 9 > qint64(count) * BlockSize ||
                 qint64(b) * BlockSize + 9 + le32(h + 3) > fileSize()) {
                 problems->append(QStringLiteral("%1: bloco %2 de memorando com tamanho inválido").arg(m_file.path()).arg(b));

@@ -37,12 +37,14 @@ public:
     void release(quint32 location, quint32 length);
     // Drops what is known about free space and cached blocks (after another writer's changes).
     void invalidate();
-    // Cuts a torn tail left by an interrupted extension.
-    void trimPartialTail();
 
     // Every blob in the file as location -> length (type-2 runs and used type-3 slots).
     // Adds to problems what is structurally wrong.
-    std::map<quint32, quint32> blobs(QStringList *problems);
+    // A run at the end that the file does not hold whole (an extension cut short) is given in
+    // tailBlock instead of as a problem when tailBlock is not null.
+    std::map<quint32, quint32> blobs(QStringList *problems, qint64 *tailBlock = nullptr);
+    // "bloco B, posição S" (or "bloco B" for a blob with blocks of its own).
+    static QString where(quint32 location);
 
 private:
     struct SubSummary

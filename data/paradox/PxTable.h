@@ -44,6 +44,20 @@ public:
     // All records go, the structure stays (takes the table exclusively while it works).
     static void emptyTable(const QString &dbPath);
 
+    // What salvage() could not copy: a block (slot 0), a record (field empty) or a field.
+    struct Loss
+    {
+        quint16 block = 0;
+        int slot = 0;  // 1-based; 0: the whole block
+        QString field;
+        QString reason;
+    };
+    // Copies every record of a damaged table that can be read, with every memo text that can
+    // be read, into a new table dbPath of the same fields; the damaged pair is only read.
+    // Records come in chain order, then those of blocks the chain does not reach. Throws
+    // EngineError when nothing can be done (the header itself is unreadable, dbPath exists).
+    static QVector<Loss> salvage(const QString &damagedPath, const QString &dbPath, quint32 *saved = nullptr);
+
     explicit Table(const QString &dbPath, Mode mode = Mode::Shared);
     ~Table();
     Table(const Table &) = delete;
@@ -55,8 +69,10 @@ public:
     const TableInfo &info() const;
     const QVector<FieldDef> &fields() const;
     int fieldIndex(QStringView name) const;  // names match without regard to case; -1 if none
-    // True when opening found the header stale (a crash during a write) and rebuilt it.
+    // True when opening found the header stale (a crash during a write) and rebuilt it, or
+    // undid an unfinished batch; repairNote() says what was mended.
     bool wasRepaired() const;
+    QString repairNote() const;
 
     // Natural order.
     quint32 recordCount();
@@ -97,7 +113,15 @@ public:
     // When false, posts skip the flush to the medium (benchmarks and bulk imports only).
     void setSyncWrites(bool on);
 
-    // Checks every invariant of the pair; returns the problems found, empty when sound.
+    // A batch of writes that lands all or none, even when the process dies half-way: a
+    // journal beside the table keeps the bytes the batch changes until commitBatch(); the
+    // next opener of a table with a journal puts them back. Needs an exclusive open.
+    void beginBatch();
+    void commitBatch();
+    void rollbackBatch();  // also what destroying the table in a batch does
+
+    // Checks every invariant of the pair; returns the problems found, one line each naming
+    // the file, empty when sound.
     QStringList check();
 
     struct Impl;

@@ -926,3 +926,34 @@ QString patternText(quint32 seed, int length)
 }
 
 } // namespace pxtest
+
+namespace pxtest {
+
+ToolResult runTool(const QStringList &args, const QByteArray &input, const QStringList &env)
+{
+    QProcess p;
+    p.setProgram(QStringLiteral(BL_TOOL_PATH));
+    p.setArguments(args);
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const QString &kv : env)
+        e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    p.setProcessEnvironment(e);
+    p.start();
+    ToolResult r;
+    if (!p.waitForStarted())
+        return r;
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(300000))
+        return r;
+    r.out = p.readAllStandardOutput();
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    if (p.exitStatus() != QProcess::NormalExit) {
+        r.killed = true;
+        return r;
+    }
+    r.code = p.exitCode();
+    return r;
+}
+
+} // namespace pxtest

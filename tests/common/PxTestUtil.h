@@ -210,3 +210,19 @@ void installCrashReporter();
 QString patternText(quint32 seed, int length);
 
 } // namespace pxtest
+
+namespace pxtest {
+
+// ---- bl-tool ----------------------------------------------------------------------------
+
+struct ToolResult
+{
+    int code = -1;          // exit code; -1 when it did not finish normally
+    bool killed = false;    // ended by a signal
+    QByteArray out;
+    QString err;
+};
+// Runs bl-tool with args, input on its standard input and extra environment variables.
+ToolResult runTool(const QStringList &args, const QByteArray &input = {}, const QStringList &env = {});
+
+} // namespace pxtest

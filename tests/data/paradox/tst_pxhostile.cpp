@@ -638,8 +638,9 @@ void TestPxHostile::memoFile()
     REPORT(failures);
 }
 
-// Counters a crash can leave behind: a writable open rebuilds them from the chain, on disk,
-// or refuses the table; it never goes on with counters that disagree with the chain.
+// Counters another program may leave stale: a writable open rebuilds them from a whole chain
+// that holds the header's record count, on disk, or refuses the table; it never goes on with
+// counters that disagree with the chain. A record count that disagrees is damage.
 void TestPxHostile::staleHeaderRepaired()
 {
     const Pair &p = base();
@@ -670,6 +671,25 @@ void TestPxHostile::staleHeaderRepaired()
             put32(db, m.offset, m.value);
         const QString path = place(p, db, p.mb);
         QStringList wrong;
+        if (m.offset == 0x06) {
+            // A record count that disagrees with the chain, without our write marker, is not
+            // a stale counter but damage: nothing is written, every write is refused.
+            const Snapshot before = snapshot(path);
+            try {
+                Table t(path, Table::Mode::Shared);
+                QVector<Value> row(t.fields().size());
+                t.append(row);
+                wrong << QStringLiteral("append accepted");
+            } catch (const px::EngineError &e) {
+                if (e.kind() != px::EngineError::Kind::Damaged)
+                    wrong << QStringLiteral("error: ") + e.message();
+            }
+            if (snapshot(path) != before)
+                wrong << QStringLiteral("files changed");
+            if (!wrong.isEmpty())
+                failures << QString::fromLatin1(m.name) + QStringLiteral(": ") + wrong.join(QStringLiteral("; "));
+            continue;
+        }
         try {
             {
                 Table t(path, Table::Mode::Shared);

@@ -1,0 +1,226 @@
+#include "PxTableImpl.h"
+
+#include <cstring>
+
+// The header's counters and the block chain: reading blocks, walking the chain, the ordinal
+// index, and the small writes that link and free blocks.
+
+namespace px {
+
+void Table::Impl::invalidateCaches()
+{
+    cacheValid = false;
+    indexValid = false;
+    index.clear();
+    indexOf.clear();
+    if (memo)
+        memo->invalidate();
+}
+
+void Table::Impl::refresh()
+{
+    QByteArray prefix(hdr::FixedPart, Qt::Uninitialized);
+    if (!db.readAt(0, prefix.data(), prefix.size()))
+        throw damaged(QStringLiteral("cabeçalho incompleto"));
+    // The structure must be the one opened: anything else means the file was replaced.
+    static const int fixedBytes[] = {0, 1, 2, 3, 4, 5, 0x21, 0x22, 0x39};
+    for (int i : fixedBytes)
+        if (prefix.at(i) != h.prefix.at(i))
+            throw damaged(QStringLiteral("a estrutura da tabela mudou enquanto estava aberta"));
+    const quint16 before = h.changeCount;
+    const QByteArray old = h.prefix;
+    h.prefix = prefix;
+    h.readCounters();
+    if (prefix != old || before != h.changeCount)
+        invalidateCaches();
+    validateCounters();
+    staleHeader = h.writeMarker;
+}
+
+void Table::Impl::reload()
+{
+    invalidateCaches();
+    validatedPrefix.clear();
+    h.prefix.fill('\0', hdr::FixedPart);
+    QByteArray prefix(hdr::FixedPart, Qt::Uninitialized);
+    if (!db.readAt(0, prefix.data(), prefix.size()))
+        throw damaged(QStringLiteral("cabeçalho incompleto"));
+    h.prefix = prefix;
+    h.readCounters();
+    validateCounters();
+    staleHeader = h.writeMarker;
+}
+
+void Table::Impl::validateCounters()
+{
+    const qint64 size = dbSize = db.size();
+    if (h.fileBlocks > 0 && size < h.blockOffset(h.fileBlocks) + 6)
+        throw damaged(QStringLiteral("arquivo menor que o número de blocos indicado"));
+    if (h.firstBlock > h.fileBlocks || h.lastBlock > h.fileBlocks || h.firstFree > h.fileBlocks)
+        throw damaged(QStringLiteral("referência a bloco inexistente no cabeçalho"));
+    if ((h.firstBlock == 0) != (h.lastBlock == 0))
+        throw damaged(QStringLiteral("início e fim da cadeia de blocos não combinam"));
+    if (h.numRecords > quint64(h.fileBlocks) * quint64(h.recordsPerBlock()))
+        throw damaged(QStringLiteral("número de registros maior do que cabe nos blocos"));
+}
+
+Table::Impl::Block Table::Impl::readBlock(quint16 no, bool useCache)
+{
+    if (useCache && cacheValid && cache.no == no)
+        return cache;
+    if (no == 0 || no > h.fileBlocks)
+        throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(no));
+    Block b;
+    b.no = no;
+    b.recordSize = h.recordSize;
+    b.data = QByteArray(h.blockSize(), Qt::Uninitialized);
+    const qint64 off = h.blockOffset(no);
+    const qint64 avail = std::min<qint64>(h.blockSize(), dbSize - off);
+    if (avail < 6 || !db.readAt(off, b.data.data(), avail))
+        throw damaged(QStringLiteral("bloco %1 além do fim do arquivo").arg(no));
+    if (avail < h.blockSize())
+        std::memset(b.data.data() + avail, 0, size_t(h.blockSize() - avail));
+    parseBlockHeader(b, reinterpret_cast<const unsigned char *>(b.data.constData()));
+    if (6 + qint64(b.count) * h.recordSize > avail)
+        throw damaged(QStringLiteral("bloco %1 incompleto").arg(no));
+    cache = b;
+    cacheValid = true;
+    return b;
+}
+
+void Table::Impl::parseBlockHeader(Block &b, const unsigned char *p) const
+{
+    b.next = le16(p);
+    b.prev = le16(p + 2);
+    const int ads = qint16(le16(p + 4));
+    if (ads < -h.recordSize || (ads + h.recordSize) % h.recordSize != 0)
+        throw damaged(QStringLiteral("bloco %1 com contagem de registros inválida").arg(b.no));
+    b.count = ads / h.recordSize + 1;
+    if (b.count > h.recordsPerBlock())
+        throw damaged(QStringLiteral("bloco %1 com registros demais").arg(b.no));
+    if (b.next > h.fileBlocks || b.prev > h.fileBlocks)
+        throw damaged(QStringLiteral("bloco %1 aponta para um bloco inexistente").arg(b.no));
+}
+
+Table::Impl::Block Table::Impl::readBlockHead(quint16 no)
+{
+    if (cacheValid && cache.no == no)
+        return cache;
+    if (no == 0 || no > h.fileBlocks)
+        throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(no));
+    Block b;
+    b.no = no;
+    b.recordSize = h.recordSize;
+    unsigned char p[6];
+    if (!db.readAt(h.blockOffset(no), p, 6))
+        throw damaged(QStringLiteral("bloco %1 além do fim do arquivo").arg(no));
+    parseBlockHeader(b, p);
+    return b;
+}
+
+void Table::Impl::writeBlockHead(quint16 no, quint16 next, quint16 prev, int count)
+{
+    unsigned char p[6];
+    put16(p, next);
+    put16(p + 2, prev);
+    put16(p + 4, quint16(qint16((count - 1) * h.recordSize)));
+    db.writeAt(h.blockOffset(no), p, 6);
+    cacheValid = false;
+}
+
+void Table::Impl::setNext(quint16 no, quint16 next)
+{
+    unsigned char p[2];
+    put16(p, next);
+    db.writeAt(h.blockOffset(no), p, 2);
+    cacheValid = false;
+}
+
+void Table::Impl::setPrev(quint16 no, quint16 prev)
+{
+    unsigned char p[2];
+    put16(p, prev);
+    db.writeAt(h.blockOffset(no) + 2, p, 2);
+    cacheValid = false;
+}
+
+void Table::Impl::freeBlock(quint16 no)
+{
+    QByteArray z(h.blockSize(), '\0');
+    auto *p = reinterpret_cast<unsigned char *>(z.data());
+    put16(p, h.firstFree);
+    put16(p + 4, quint16(qint16(-h.recordSize)));
+    db.writeAt(h.blockOffset(no), z.constData(), z.size());
+    cacheValid = false;
+    h.firstFree = no;
+}
+
+void Table::Impl::buildIndex()
+{
+    if (indexValid)
+        return;
+    index.clear();
+    indexOf.clear();
+    quint64 total = 0;
+    walkChain(false, [&](const Block &blk) {
+        indexOf.insert(blk.no, int(index.size()));
+        index.append(IndexEntry{blk.no, quint16(blk.count), quint32(total)});
+        total += quint64(blk.count);
+        return true;
+    });
+    chainRecords = total;
+    indexValid = true;
+    verifyChain(total, index.isEmpty() ? 0 : index.last().block);
+}
+
+void Table::Impl::verifyChain(quint64 records, quint16 last) const
+{
+    if (staleHeader)
+        return;
+    if (records != h.numRecords)
+        throw damaged(QStringLiteral("o cabeçalho indica %1 registros, a cadeia de blocos tem %2").arg(h.numRecords).arg(records));
+    if (last != h.lastBlock)
+        throw damaged(QStringLiteral("a cadeia de blocos não termina no último bloco indicado"));
+}
+
+quint16 Table::Impl::predecessor(quint16 b)
+{
+    const Block blk = readBlockHead(b);
+    if (b == h.firstBlock)
+        return 0;
+    if (blk.prev != 0 && readBlockHead(blk.prev).next == b)
+        return blk.prev;
+    buildIndex();  // the prev pointer cannot be trusted: ask the chain
+    const int i = indexOf.value(b, -1);
+    if (i <= 0)
+        throw damaged(QStringLiteral("bloco %1 fora da cadeia").arg(b));
+    return index[i - 1].block;
+}
+
+std::optional<RecordPos> Table::Impl::firstFrom(quint16 b)
+{
+    for (int steps = 0; b != 0 && steps <= h.fileBlocks; ++steps) {
+        const Block blk = readBlockHead(b);
+        if (blk.count > 0)
+            return RecordPos{b, 0};
+        b = blk.next;
+    }
+    if (b != 0)
+        throw damaged(QStringLiteral("ciclo na cadeia de blocos"));
+    return std::nullopt;
+}
+
+std::optional<RecordPos> Table::Impl::lastFrom(quint16 b)
+{
+    for (int steps = 0; b != 0 && steps <= h.fileBlocks; ++steps) {
+        const Block blk = readBlockHead(b);
+        if (blk.count > 0)
+            return RecordPos{b, quint16(blk.count - 1)};
+        b = predecessor(b);
+    }
+    if (b != 0)
+        throw damaged(QStringLiteral("ciclo na cadeia de blocos"));
+    return std::nullopt;
+}
+
+} // namespace px
