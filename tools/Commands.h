@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+namespace report {
+struct ReportPages;
+}
+
 // The commands of bl-tool. Each returns the process exit code.
 namespace bltool {
 
@@ -21,6 +25,9 @@ int pdfBl(const QString &dbPath, const QString &booking, const QString &outPath)
 // Renders the delivery receipt of a transfer file into a PDF file; args follow the command
 // name. Needs a QApplication.
 int pdfReceipt(const QStringList &args);
+
+// Writes laid-out pages into a PDF file; a failure is told on standard error and gives Error.
+int writeReportPdf(const report::ReportPages &pages, const QString &outPath);
 
 // Messages go to standard error, prefixed with the tool's name.
 void printError(const QString &message);

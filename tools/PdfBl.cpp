@@ -34,13 +34,18 @@ int pdfBl(const QString &dbPath, const QString &booking, const QString &outPath)
         dialog.fillReport(form);
         const report::ReportPages pages = form.QuickRep1->prepare();
         dm.Tbl_BLCliente->close();
-        QString error;
-        if (!report::writePdf(pages, outPath, &error)) {
-            printError(QStringLiteral("não foi possível gravar %1: %2").arg(outPath, error));
-            return Error;
-        }
+        return writeReportPdf(pages, outPath);
     } catch (const DataError &e) {
         printError(e.message());
+        return Error;
+    }
+}
+
+int writeReportPdf(const report::ReportPages &pages, const QString &outPath)
+{
+    QString error;
+    if (!report::writePdf(pages, outPath, &error)) {
+        printError(QStringLiteral("não foi possível gravar %1: %2").arg(outPath, error));
         return Error;
     }
     return Ok;

@@ -82,17 +82,11 @@ int pdfReceipt(const QStringList &args)
 
         TF_ProtocoloPrint form;
         form.fill(data, QLocale());
-        const report::ReportPages pages = form.QuickRep1->prepare();
-        QString error;
-        if (!report::writePdf(pages, out, &error)) {
-            printError(QStringLiteral("não foi possível gravar %1: %2").arg(out, error));
-            return Error;
-        }
+        return writeReportPdf(form.QuickRep1->prepare(), out);
     } catch (const DataError &e) {
         printError(e.message());
         return Error;
     }
-    return Ok;
 }
 
 } // namespace bltool
