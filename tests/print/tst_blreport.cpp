@@ -184,7 +184,9 @@ private slots:
         TF_BLPrint form;
         form.label(32)->setCaption(QStringLiteral("123456789012345"));  // ends at 197.9 mm
         form.label(27)->setCaption(QString(36, QLatin1Char('X')));
-        for (const DrawItem &i : form.QuickRep1->prepare().pages.first().items)
+        // Kept whole: a range over a member of a temporary would outlive the temporary.
+        const ReportPages laidOut = form.QuickRep1->prepare();
+        for (const DrawItem &i : laidOut.pages.first().items)
             if (i.kind == DrawItem::Kind::Text)
                 QCOMPARE(i.scaleX, 1.0);
     }
