@@ -20,12 +20,12 @@ namespace {
 Hook &hook()
 {
     static Hook h = []() -> Hook {
-        const QByteArray spec = qgetenv("BL_IO_FAULT");
-        const qsizetype colon = spec.indexOf(':');
+        const QByteArray fault = qgetenv("BL_IO_FAULT");
+        const qsizetype colon = fault.indexOf(':');
         if (colon < 0)
             return {};
-        const QByteArray what = spec.left(colon);
-        const long at = spec.mid(colon + 1).toLong();
+        const QByteArray what = fault.left(colon);
+        const long at = fault.mid(colon + 1).toLong();
         const int err = what == "enospc" ? ENOSPC : what == "eio" ? EIO : what == "kill" ? -1 : 0;
         if (err == 0 || at <= 0)
             return {};
