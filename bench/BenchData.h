@@ -4,9 +4,11 @@
 // own booking number. Memos are 150 to 400 characters, so they live in the memo file.
 
 #include "BLRecord.h"
+#include "PxTable.h"
 #include "PxTypes.h"
 
 #include <QDate>
+#include <QtGlobal>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -122,6 +124,28 @@ inline QVector<QVector<px::Value>> pool()
     for (int k = 0; k < kPoolSize; ++k)
         p.append(poolRow(k));
     return p;
+}
+
+// A positive whole number from the environment, else fallback: shrinks a run.
+inline int envInt(const char *name, int fallback)
+{
+    bool ok = false;
+    const int v = qEnvironmentVariableIntValue(name, &ok);
+    return ok && v > 0 ? v : fallback;
+}
+
+// A register of count records from the pool at path, unflushed: the benchmarks time reads.
+inline void writeRegister(const QString &path, int count)
+{
+    const QVector<QVector<px::Value>> rows = pool();
+    px::Table::create(path, blrecord::registerFields());
+    px::Table t(path, px::Table::Mode::Exclusive);
+    t.setSyncWrites(false);
+    for (int i = 0; i < count; ++i) {
+        QVector<px::Value> row = rows[i % kPoolSize];
+        row[kAgentRefField] = agentRef(i, count);
+        t.append(row);
+    }
 }
 
 } // namespace benchdata

@@ -37,13 +37,6 @@
 
 namespace {
 
-int envInt(const char *name, int fallback)
-{
-    bool ok = false;
-    const int v = qEnvironmentVariableIntValue(name, &ok);
-    return ok && v > 0 ? v : fallback;
-}
-
 QTemporaryDir *g_dir = nullptr;
 
 QString registerName(int count)
@@ -53,16 +46,7 @@ QString registerName(int count)
 
 void buildRegister(int count)
 {
-    const QVector<QVector<px::Value>> pool = benchdata::pool();
-    const QString path = g_dir->filePath(registerName(count));
-    px::Table::create(path, blrecord::registerFields());
-    px::Table t(path, px::Table::Mode::Exclusive);
-    t.setSyncWrites(false);
-    for (int i = 0; i < count; ++i) {
-        QVector<px::Value> row = pool[i % benchdata::kPoolSize];
-        row[benchdata::kAgentRefField] = benchdata::agentRef(i, count);
-        t.append(row);
-    }
+    benchdata::writeRegister(g_dir->filePath(registerName(count)), count);
 }
 
 // The register as the entry window leaves it: open, on its last record.
@@ -182,7 +166,7 @@ int main(int argc, char **argv)
     g_dir = &dir;
     const int small = 10;
     const int page = 40;
-    const int big = envInt("BL_BENCH_RECORDS", 100000);
+    const int big = benchdata::envInt("BL_BENCH_RECORDS", 100000);
     try {
         buildRegister(small);
         buildRegister(page);
@@ -201,7 +185,7 @@ int main(int argc, char **argv)
 
     benchmark::RunSpecifiedBenchmarks();
 
-    const int rounds = envInt("BL_BENCH_ROUNDS", 200);
+    const int rounds = benchdata::envInt("BL_BENCH_ROUNDS", 200);
     const std::map<int, double> m = pairedMedians({small, page, big}, rounds);
     if (m.empty()) {
         std::fprintf(stderr, "Ctrl+End did not reach the last record\n");

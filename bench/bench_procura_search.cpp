@@ -28,16 +28,7 @@ std::unique_ptr<TDM_BL> g_dm;
 
 void buildRegister(int count)
 {
-    const QVector<QVector<px::Value>> pool = benchdata::pool();
-    const QString path = g_dir->filePath(QStringLiteral("BlCorvane.DB"));
-    px::Table::create(path, blrecord::registerFields());
-    px::Table t(path, px::Table::Mode::Exclusive);
-    t.setSyncWrites(false);
-    for (int i = 0; i < count; ++i) {
-        QVector<px::Value> row = pool[i % benchdata::kPoolSize];
-        row[benchdata::kAgentRefField] = benchdata::agentRef(i, count);
-        t.append(row);
-    }
+    benchdata::writeRegister(g_dir->filePath(QStringLiteral("BlCorvane.DB")), count);
 }
 
 // Typed as a clerk might: lower case, found in the last record only.

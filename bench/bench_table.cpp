@@ -35,13 +35,6 @@ extern "C" {
 
 namespace {
 
-int envInt(const char *name, int fallback)
-{
-    bool ok = false;
-    const int v = qEnvironmentVariableIntValue(name, &ok);
-    return ok && v > 0 ? v : fallback;
-}
-
 struct Files
 {
     QTemporaryDir dir;
@@ -574,8 +567,8 @@ int main(int argc, char **argv)
         return 1;
     }
     g_files = &f;
-    f.bigCount = envInt("BL_BENCH_RECORDS", 100000);
-    f.syncCount = envInt("BL_BENCH_SYNC_RECORDS", 1000);
+    f.bigCount = benchdata::envInt("BL_BENCH_RECORDS", 100000);
+    f.syncCount = benchdata::envInt("BL_BENCH_SYNC_RECORDS", 1000);
     f.pool = benchdata::pool();
     for (int i = 0; i < f.bigCount; ++i)
         f.refs.append(benchdata::agentRef(i, f.bigCount));

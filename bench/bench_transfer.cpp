@@ -33,13 +33,6 @@
 
 namespace {
 
-int envInt(const char *name, int fallback)
-{
-    bool ok = false;
-    const int v = qEnvironmentVariableIntValue(name, &ok);
-    return ok && v > 0 ? v : fallback;
-}
-
 QTemporaryDir *g_dir = nullptr;
 constexpr int kHeld = 500;      // B/Ls already in the transfer file
 constexpr int kLocal = 4000;    // distinct B/Ls to transfer, one per measured click
@@ -51,16 +44,7 @@ QString registerName(int count)
 
 void buildRegister(int count)
 {
-    const QVector<QVector<px::Value>> pool = benchdata::pool();
-    const QString path = g_dir->filePath(registerName(count));
-    px::Table::create(path, blrecord::registerFields());
-    px::Table t(path, px::Table::Mode::Exclusive);
-    t.setSyncWrites(false);
-    for (int i = 0; i < count; ++i) {
-        QVector<px::Value> row = pool[i % benchdata::kPoolSize];
-        row[benchdata::kAgentRefField] = benchdata::agentRef(i, count);
-        t.append(row);
-    }
+    benchdata::writeRegister(g_dir->filePath(registerName(count)), count);
 }
 
 // The register's record i as the transfer table holds it: fields paired by base name.
@@ -220,8 +204,8 @@ int main(int argc, char **argv)
         return 1;
     g_dir = &dir;
     const int small = 10;
-    const int big = envInt("BL_BENCH_RECORDS", 100000);
-    const int rounds = std::min(envInt("BL_BENCH_ROUNDS", 100), kLocal);
+    const int big = benchdata::envInt("BL_BENCH_RECORDS", 100000);
+    const int rounds = std::min(benchdata::envInt("BL_BENCH_ROUNDS", 100), kLocal);
     try {
         buildRegister(small);
         buildRegister(big);
@@ -249,7 +233,7 @@ int main(int argc, char **argv)
     std::unique_ptr<TDM_BL> dmBig = openRegister(big);
     g_registers = {{small, dmSmall.get()}, {big, dmBig.get()}};
 
-    const int iterations = std::min(envInt("BL_BENCH_ITERATIONS", 50), kLocal / 4);
+    const int iterations = std::min(benchdata::envInt("BL_BENCH_ITERATIONS", 50), kLocal / 4);
     benchmark::RegisterBenchmark("BM_TransferClick", BM_TransferClick)
         ->Iterations(iterations)
         ->Unit(benchmark::kMicrosecond)
