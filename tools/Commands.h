@@ -22,9 +22,9 @@ int salvage(const QString &damagedPath, const QString &newPath);
 // Renders the B/L of the first record with that booking number into a PDF file. Needs a
 // QApplication.
 int pdfBl(const QString &dbPath, const QString &booking, const QString &outPath);
-// Renders the delivery receipt of a transfer file into a PDF file; args follow the command
-// name. Needs a QApplication.
-int pdfReceipt(const QStringList &args);
+// Renders the delivery receipt of a transfer file into a PDF file, company and city
+// upper-cased as the receipt window types them. Needs a QApplication.
+int pdfReceipt(const QString &db, QString company, QString city, const QString &out);
 
 // Writes laid-out pages into a PDF file; a failure is told on standard error and gives Error.
 int writeReportPdf(const report::ReportPages &pages, const QString &outPath);

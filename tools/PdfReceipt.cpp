@@ -12,43 +12,10 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-#include <cstdio>
-
 namespace bltool {
 
-namespace {
-
-int receiptUsage()
+int pdfReceipt(const QString &db, QString company, QString city, const QString &out)
 {
-    std::fputs("Uso: bl-tool pdf-receipt ARQ.DB --company EMPRESA --city CIDADE -o SAIDA.pdf\n", stderr);
-    return Error;
-}
-
-} // namespace
-
-int pdfReceipt(const QStringList &args)
-{
-    QString db, company, city, out;
-    bool hasCompany = false, hasCity = false, hasOut = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == u"--company" && i + 1 < args.size()) {
-            company = args[++i];
-            hasCompany = true;
-        } else if (args[i] == u"--city" && i + 1 < args.size()) {
-            city = args[++i];
-            hasCity = true;
-        } else if (args[i] == u"-o" && i + 1 < args.size()) {
-            out = args[++i];
-            hasOut = true;
-        } else if (db.isEmpty() && !args[i].startsWith(u'-')) {
-            db = args[i];
-        } else {
-            return receiptUsage();
-        }
-    }
-    if (db.isEmpty() || !hasCompany || !hasCity || !hasOut || out.isEmpty())
-        return receiptUsage();
-
     // Typed into the window, both would be upper case.
     company = dbcontrols::upperCased(company);
     city = dbcontrols::upperCased(city);

@@ -6,13 +6,44 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace {
+
+// The arguments of a PDF command after its name: one table file and each of the options
+// once with its value, in any order; the output name (the last option) must not be empty.
+struct PdfArgs
+{
+    QString file;
+    QStringList values;  // in the order the options were asked for
+};
+
+std::optional<PdfArgs> pdfOptions(const QStringList &args, const QStringList &options)
+{
+    PdfArgs a;
+    QList<bool> given(options.size(), false);
+    a.values.resize(options.size());
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const qsizetype k = options.indexOf(args[i]);
+        if (k >= 0 && i + 1 < args.size()) {
+            a.values[k] = args[++i];
+            given[k] = true;
+        } else if (a.file.isEmpty() && !args[i].startsWith(u'-')) {
+            a.file = args[i];
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (a.file.isEmpty() || given.contains(false) || a.values.last().isEmpty())
+        return std::nullopt;
+    return a;
+}
 
 const char kUsage[] =
     "Uso: bl-tool COMANDO ARGUMENTOS\n"
@@ -52,27 +83,19 @@ int run(const QStringList &args)
 
     const QString &command = args[0];
     if (command == u"pdf-bl") {
-        QString db, ref, out;
-        bool hasRef = false, hasOut = false;
-        for (qsizetype i = 1; i < args.size(); ++i) {
-            if (args[i] == u"--ref" && i + 1 < args.size()) {
-                ref = args[++i];
-                hasRef = true;
-            } else if (args[i] == u"-o" && i + 1 < args.size()) {
-                out = args[++i];
-                hasOut = true;
-            } else if (db.isEmpty() && !args[i].startsWith(u'-')) {
-                db = args[i];
-            } else {
-                return usage(false);
-            }
-        }
-        if (db.isEmpty() || !hasRef || !hasOut || out.isEmpty())
+        const auto o = pdfOptions(args, {QStringLiteral("--ref"), QStringLiteral("-o")});
+        if (!o)
             return usage(false);
-        return bltool::pdfBl(db, ref, out);
+        return bltool::pdfBl(o->file, o->values[0], o->values[1]);
     }
-    if (command == u"pdf-receipt")
-        return bltool::pdfReceipt(args.mid(1));
+    if (command == u"pdf-receipt") {
+        const auto o = pdfOptions(args, {QStringLiteral("--company"), QStringLiteral("--city"), QStringLiteral("-o")});
+        if (!o) {
+            std::fputs("Uso: bl-tool pdf-receipt ARQ.DB --company EMPRESA --city CIDADE -o SAIDA.pdf\n", stderr);
+            return bltool::Error;
+        }
+        return bltool::pdfReceipt(o->file, o->values[0], o->values[1], o->values[2]);
+    }
     if (command == u"create" && args.size() == 3)
         return bltool::create(args[1], args[2]);
     if (command == u"salvage" && args.size() == 3)
