@@ -106,11 +106,8 @@ void TF_Calendario::resizeEvent(QResizeEvent *event)
 void TF_Calendario::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (m_placed || event->spontaneous())
-        return;
-    m_placed = true;
-    placement::centreOnScreen(this);
-    BB_Fechar->setFocus();
+    if (placement::firstShow(this, event, m_placed))
+        BB_Fechar->setFocus();
 }
 
 void TF_Calendario::keyPressEvent(QKeyEvent *event)

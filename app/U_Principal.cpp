@@ -352,11 +352,8 @@ void TF_Principal::setMode(principal::Mode mode)
 void TF_Principal::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (m_shown || event->spontaneous())
-        return;
-    m_shown = true;
-    placement::centreOnScreen(this);
-    FormShow();
+    if (placement::firstShow(this, event, m_shown))
+        FormShow();
 }
 
 void TF_Principal::bindFields()

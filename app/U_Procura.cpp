@@ -121,10 +121,7 @@ TF_Procura::~TF_Procura() = default;
 void TF_Procura::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (m_placed || event->spontaneous())
-        return;
-    m_placed = true;
-    placement::centreOnScreen(this);
+    placement::firstShow(this, event, m_placed);
 }
 
 void TF_Procura::keyPressEvent(QKeyEvent *event)

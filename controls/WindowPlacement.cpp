@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShowEvent>
 #include <QWidget>
 
 namespace placement {
@@ -13,6 +14,15 @@ void centreOnScreen(QWidget *window)
         return;
     const QRect area = screen->availableGeometry();
     window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
+bool firstShow(QWidget *window, QShowEvent *event, bool &shown)
+{
+    if (shown || event->spontaneous())
+        return false;
+    shown = true;
+    centreOnScreen(window);
+    return true;
 }
 
 } // namespace placement

@@ -90,9 +90,6 @@ void TPrintDialog::keyPressEvent(QKeyEvent *event)
 void TPrintDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (m_shown || event->spontaneous())
-        return;
-    m_shown = true;
-    placement::centreOnScreen(this);
-    FormShow();
+    if (placement::firstShow(this, event, m_shown))
+        FormShow();
 }

@@ -177,10 +177,8 @@ void TF_Disquete::setFileName(const QString &name)
 void TF_Disquete::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (m_shown || event->spontaneous())
+    if (!placement::firstShow(this, event, m_shown))
         return;
-    m_shown = true;
-    placement::centreOnScreen(this);
     auto formShow = [this] { FormShow(); };
     blapp::runGuarded(formShow);
 }

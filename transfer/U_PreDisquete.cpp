@@ -108,10 +108,7 @@ TF_PreDisquete::~TF_PreDisquete() = default;
 void TF_PreDisquete::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (m_placed || event->spontaneous())
-        return;
-    m_placed = true;
-    placement::centreOnScreen(this);
+    placement::firstShow(this, event, m_placed);
 }
 
 int TF_PreDisquete::itemIndex() const

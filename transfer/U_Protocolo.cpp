@@ -156,11 +156,8 @@ TF_Protocolo::~TF_Protocolo() = default;
 void TF_Protocolo::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (m_shown || event->spontaneous())
-        return;
-    m_shown = true;
-    placement::centreOnScreen(this);
-    FormShow();
+    if (placement::firstShow(this, event, m_shown))
+        FormShow();
 }
 
 void TF_Protocolo::keyPressEvent(QKeyEvent *event)
