@@ -4,6 +4,7 @@
 #include "DBGrid.h"
 #include "ErrorBox.h"
 #include "MsgDlg.h"
+#include "ProtocoloLogic.h"
 #include "U_DM_BL.h"
 #include "U_Protocolo.h"
 #include "WindowPlacement.h"
@@ -41,11 +42,6 @@ QString deleteHint(const QString &fileName)
 QString duplicateMessage(const QString &fileName)
 {
     return QStringLiteral("Este BL já está em ") + fileName;
-}
-
-QString emptyReceiptMessage()
-{
-    return QStringLiteral("Não existe ref. de Reserva para este protocolo.");
 }
 
 QString emptyRegisterMessage()
@@ -237,7 +233,7 @@ void TF_Disquete::SB_DeleteClick()
 void TF_Disquete::SB_ProtocoloClick()
 {
     if (DM_BL->Tbl_BLDisquete->recordCount() < 1) {
-        MsgDlg1->DisplayMessage(disquete::emptyReceiptMessage(), mtInformation, {mbOK});
+        MsgDlg1->DisplayMessage(protocolo::emptyTransferMessage(), mtInformation, {mbOK});
         return;
     }
     openDeliveryReceipt(this, *DM_BL->Tbl_BLDisquete, GroupBox1->title());

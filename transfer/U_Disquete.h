@@ -24,7 +24,6 @@ QString countCaption(const QString &fileName, quint32 count);
 QString transferHint(const QString &fileName);
 QString deleteHint(const QString &fileName);
 QString duplicateMessage(const QString &fileName);
-QString emptyReceiptMessage();
 QString emptyRegisterMessage();
 
 } // namespace disquete
