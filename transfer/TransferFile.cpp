@@ -160,9 +160,21 @@ NewFile newFileNames(const QString &dialogAnswer)
     return f;
 }
 
+QString templateDirectoryFor(const QString &exeDir)
+{
+    const QDir beside(exeDir);
+    if (QFileInfo::exists(beside.filePath(QStringLiteral("BLDisquete.DB"))))
+        return beside.path();
+    const QString shared = QDir::cleanPath(beside.filePath(QStringLiteral("../share/bl-emissao")));
+    if (QFileInfo::exists(QDir(shared).filePath(QStringLiteral("BLDisquete.DB"))))
+        return shared;
+    return beside.path();
+}
+
 QString templateDirectory()
 {
-    return templateOverride().isEmpty() ? QCoreApplication::applicationDirPath() : templateOverride();
+    return templateOverride().isEmpty() ? templateDirectoryFor(QCoreApplication::applicationDirPath())
+                                        : templateOverride();
 }
 
 void setTemplateDirectory(const QString &dir)

@@ -44,7 +44,12 @@ struct NewFile
 };
 NewFile newFileNames(const QString &dialogAnswer);
 
-// The template pair's directory: beside the executable unless tests set another.
+// The template pair's directory for a program in exeDir: beside it when the pair is there
+// (the build tree), else ../share/bl-emissao (the installed layout); exeDir itself when
+// neither holds it, so that the copy fails as for any missing template.
+QString templateDirectoryFor(const QString &exeDir);
+
+// templateDirectoryFor the running executable, unless tests set another.
 QString templateDirectory();
 void setTemplateDirectory(const QString &dir);  // empty restores the executable's directory
 

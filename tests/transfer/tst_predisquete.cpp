@@ -163,6 +163,32 @@ private slots:
                  QStringLiteral("/media/STICK"));
     }
 
+
+    // Beside the program (the build tree) wins over the installed share folder; with neither,
+    // the program's own folder, where the copy then fails as for any missing template.
+    void templateFoundBothWays()
+    {
+        QTemporaryDir root;
+        const QString bin = root.filePath(QStringLiteral("usr/bin"));
+        const QString share = root.filePath(QStringLiteral("usr/share/bl-emissao"));
+        QDir().mkpath(bin);
+        QCOMPARE(transferfile::templateDirectoryFor(bin), bin);
+
+        QDir().mkpath(share);
+        makeTransfer(QDir(share).filePath(QStringLiteral("BLDisquete.DB")), {});
+        QCOMPARE(transferfile::templateDirectoryFor(bin), share);
+        QCOMPARE(transferfile::templateDirectoryFor(bin + QLatin1Char('/')), share);
+
+        makeTransfer(QDir(bin).filePath(QStringLiteral("BLDisquete.DB")), {});
+        QCOMPARE(transferfile::templateDirectoryFor(bin), bin);
+
+        // The installed layout feeds a real copy.
+        QFile::remove(QDir(bin).filePath(QStringLiteral("BLDisquete.DB")));
+        QFile::remove(QDir(bin).filePath(QStringLiteral("BLDisquete.MB")));
+        const auto names = transferfile::newFileNames(root.filePath(QStringLiteral("Lote")));
+        QVERIFY(transferfile::copyTemplate(transferfile::templateDirectoryFor(bin), names));
+        QVERIFY(QFile::exists(names.dbPath) && QFile::exists(names.mbPath));
+    }
     void chooserAsDesigned()
     {
         Session s({bl(QStringLiteral("A"))});
