@@ -3,7 +3,7 @@
 // The about box: the maker, the product, its start, its version, web and e-mail addresses and
 // a picture. Opened by a click on the entry window's status bar; the entry window also creates
 // it for a moment to read the version number. The version comes from the build (BL_VERSION,
-// the CMake project version, defined on bl_app).
+// the CMake project version).
 
 #include <QDialog>
 #include <QImage>

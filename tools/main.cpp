@@ -45,62 +45,97 @@ std::optional<PdfArgs> pdfOptions(const QStringList &args, const QStringList &op
     return a;
 }
 
-const char kUsage[] =
-    "Uso: bl-tool COMANDO ARGUMENTOS\n"
-    "\n"
-    "  create register|transfer ARQ.DB  cria um par de tabelas vazio (ARQ.DB e ARQ.MB)\n"
-    "                                   com os campos do cadastro (Bl_) ou do arquivo\n"
-    "                                   de transferência (Di_); nunca sobrescreve\n"
-    "  dump ARQ.DB                      lista a tabela em linhas JSON (UTF-8): um\n"
-    "                                   cabeçalho e um objeto por registro\n"
-    "  import ARQ.DB < REGISTROS.jsonl  acrescenta os registros dados como objetos JSON,\n"
-    "                                   um por linha; tudo ou nada\n"
-    "  check ARQ.DB                     verifica a tabela e seu arquivo de memorandos\n"
-    "  salvage DANIFICADA.DB NOVA.DB    copia para uma tabela nova tudo o que a tabela\n"
-    "                                   danificada ainda tem; lista o que se perdeu\n"
-    "  pdf-bl ARQ.DB --ref RESERVA -o SAIDA.pdf\n"
-    "                                   grava em PDF o B/L do primeiro registro com\n"
-    "                                   essa reserva, como impresso\n"
-    "  pdf-receipt ARQ.DB --company EMPRESA --city CIDADE -o SAIDA.pdf\n"
-    "                                   grava em PDF o protocolo de entrega do arquivo\n"
-    "                                   de transferência\n"
-    "\n"
-    "Código de saída: 0 sucesso, 1 check encontrou problemas ou salvage perdeu algo,\n"
-    "2 erro.\n";
-
-int usage(bool asked)
+// Each command: its name, its call and what it does (the help lists them in this order).
+struct Verb
 {
-    std::fputs(kUsage, asked ? stdout : stderr);
-    return asked ? bltool::Ok : bltool::Error;
+    const char *name;
+    const char *call;
+    const char *what;
+};
+
+const Verb kVerbs[] = {
+    {"create", "create register|transfer ARQ.DB",
+     "cria um par de tabelas vazio (ARQ.DB e ARQ.MB) com os campos do cadastro (Bl_)\n"
+     "ou do arquivo de transferência (Di_); nunca sobrescreve"},
+    {"dump", "dump ARQ.DB",
+     "lista a tabela em linhas JSON (UTF-8): um cabeçalho e um objeto por registro"},
+    {"import", "import ARQ.DB < REGISTROS.jsonl",
+     "acrescenta os registros dados como objetos JSON, um por linha; tudo ou nada"},
+    {"check", "check ARQ.DB", "verifica a tabela e seu arquivo de memorandos"},
+    {"salvage", "salvage DANIFICADA.DB NOVA.DB",
+     "copia para uma tabela nova tudo o que a tabela danificada ainda tem; lista o que\n"
+     "se perdeu"},
+    {"pdf-bl", "pdf-bl ARQ.DB --ref RESERVA -o SAIDA.pdf",
+     "grava em PDF o B/L do primeiro registro com essa reserva, como impresso"},
+    {"pdf-receipt", "pdf-receipt ARQ.DB --company EMPRESA --city CIDADE -o SAIDA.pdf",
+     "grava em PDF o protocolo de entrega do arquivo de transferência"},
+};
+
+const char kExit[] = "Código de saída: 0 sucesso, 1 check encontrou problemas ou salvage perdeu algo,\n"
+                     "2 erro.\n";
+
+QByteArray indented(const char *text)
+{
+    return "      " + QByteArray(text).replace("\n", "\n      ") + "\n";
+}
+
+int help()
+{
+    QByteArray out = "Uso: bl-tool COMANDO ARGUMENTOS\n"
+                     "     bl-tool --help | --version\n\n"
+                     "Ferramenta de linha de comando da Emissão de Bill of Lading: cria, lista,\n"
+                     "importa, verifica e recupera tabelas de BL e grava BL e protocolo em PDF.\n\n";
+    for (const Verb &v : kVerbs)
+        out += "  bl-tool " + QByteArray(v.call) + "\n" + indented(v.what);
+    out += QByteArray("\n") + kExit;
+    std::fputs(out.constData(), stdout);
+    return bltool::Ok;
+}
+
+// A wrong call: the command's own usage when the command is known, else the list of commands.
+int usage(const QString &command)
+{
+    for (const Verb &v : kVerbs) {
+        if (command == QLatin1String(v.name)) {
+            const QByteArray out = "Uso: bl-tool " + QByteArray(v.call) + "\n" + indented(v.what);
+            std::fputs(out.constData(), stderr);
+            return bltool::Error;
+        }
+    }
+    QByteArray out;
+    if (!command.isEmpty())
+        out = "bl-tool: comando desconhecido: " + command.toUtf8() + "\n";
+    out += "Uso: bl-tool COMANDO ARGUMENTOS, com COMANDO um de:";
+    for (const Verb &v : kVerbs)
+        out += QByteArray(" ") + v.name;
+    out += "\nbl-tool --help explica cada um.\n";
+    std::fputs(out.constData(), stderr);
+    return bltool::Error;
 }
 
 int run(const QStringList &args)
 {
     if (args.size() == 1 && (args[0] == u"-h" || args[0] == u"--help" || args[0] == u"help"))
-        return usage(true);
+        return help();
+    if (args.size() == 1 && (args[0] == u"--version" || args[0] == u"-V")) {
+        std::fputs("bl-tool " BL_VERSION "\n", stdout);
+        return bltool::Ok;
+    }
     if (args.isEmpty())
-        return usage(false);
+        return usage(QString());
 
     const QString &command = args[0];
     if (command == u"pdf-bl") {
-        const auto o = pdfOptions(args, {QStringLiteral("--ref"), QStringLiteral("-o")});
-        if (!o)
-            return usage(false);
-        return bltool::pdfBl(o->file, o->values[0], o->values[1]);
-    }
-    if (command == u"pdf-receipt") {
-        const auto o = pdfOptions(args, {QStringLiteral("--company"), QStringLiteral("--city"), QStringLiteral("-o")});
-        if (!o) {
-            std::fputs("Uso: bl-tool pdf-receipt ARQ.DB --company EMPRESA --city CIDADE -o SAIDA.pdf\n", stderr);
-            return bltool::Error;
-        }
-        return bltool::pdfReceipt(o->file, o->values[0], o->values[1], o->values[2]);
-    }
-    if (command == u"create" && args.size() == 3)
+        if (const auto o = pdfOptions(args, {QStringLiteral("--ref"), QStringLiteral("-o")}))
+            return bltool::pdfBl(o->file, o->values[0], o->values[1]);
+    } else if (command == u"pdf-receipt") {
+        if (const auto o = pdfOptions(args, {QStringLiteral("--company"), QStringLiteral("--city"), QStringLiteral("-o")}))
+            return bltool::pdfReceipt(o->file, o->values[0], o->values[1], o->values[2]);
+    } else if (command == u"create" && args.size() == 3) {
         return bltool::create(args[1], args[2]);
-    if (command == u"salvage" && args.size() == 3)
+    } else if (command == u"salvage" && args.size() == 3) {
         return bltool::salvage(args[1], args[2]);
-    if (args.size() == 2) {
+    } else if (args.size() == 2) {
         if (command == u"dump")
             return bltool::dump(args[1]);
         if (command == u"import")
@@ -108,7 +143,7 @@ int run(const QStringList &args)
         if (command == u"check")
             return bltool::check(args[1]);
     }
-    return usage(false);
+    return usage(command);
 }
 
 } // namespace

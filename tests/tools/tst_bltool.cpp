@@ -281,11 +281,33 @@ private slots:
         QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("a.MB"))));
     }
 
-    void helpIsNotAnError()
+    // --help and --version answer on standard output with exit 0; a wrong call of a known
+    // command shows that command's usage only, an unknown one names it and lists them all.
+    void helpVersionAndUsage()
     {
-        const Result r = runTool({QStringLiteral("--help")});
-        QCOMPARE(r.code, 0);
-        QVERIFY(r.out.contains("import"));
+        const Result help = runTool({QStringLiteral("--help")});
+        QCOMPARE(help.code, 0);
+        QVERIFY(help.err.isEmpty());
+        for (const char *verb : {"create register|transfer", "dump", "import", "check", "salvage", "pdf-bl", "pdf-receipt"})
+            QVERIFY2(help.out.contains(QByteArray("bl-tool ") + verb), verb);
+
+        const Result version = runTool({QStringLiteral("--version")});
+        QCOMPARE(version.code, 0);
+        QCOMPARE(version.out, QByteArray("bl-tool " BL_VERSION "\n"));
+
+        const Result wrongCheck = runTool({QStringLiteral("check")});
+        QCOMPARE(wrongCheck.code, 2);
+        QVERIFY(wrongCheck.out.isEmpty());
+        QVERIFY2(wrongCheck.err.startsWith(u"Uso: bl-tool check ARQ.DB\n"), qPrintable(wrongCheck.err));
+        QVERIFY(!wrongCheck.err.contains(u"salvage"));
+
+        const Result wrongSalvage = runTool({QStringLiteral("salvage"), QStringLiteral("a.DB")});
+        QVERIFY(wrongSalvage.err.startsWith(u"Uso: bl-tool salvage DANIFICADA.DB NOVA.DB\n"));
+
+        const Result unknown = runTool({QStringLiteral("exportar"), QStringLiteral("a.DB")});
+        QCOMPARE(unknown.code, 2);
+        QVERIFY(unknown.err.startsWith(u"bl-tool: comando desconhecido: exportar\n"));
+        QVERIFY(unknown.err.contains(u"pdf-receipt"));
     }
 
     void missingFile_data()
