@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-asan fuzz run bench clean
+.PHONY: all deps configure build build-program test test-asan fuzz run bench package clean
 
 all: build
 
@@ -16,11 +16,19 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Only what `make run` starts: the program, bl-tool and the transfer-file template.
+build-program: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target bl-emissao bl-tool bl_template
+
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-run: build
+run: build-program
 	@bash scripts/run-demo.sh $(BUILD)
+
+# The Debian package, in $(BUILD): bl-emissao_VERSION_ARCH.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	@bash scripts/run-bench.sh $(BUILD)
@@ -34,7 +42,7 @@ ASAN_BUILD ?= build-asan
 ASAN_FLAGS = -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined -O1
 LAUNCHER = $(shell command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 test-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug $(LAUNCHER) \
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBL_PACKAGING=OFF $(LAUNCHER) \
 	    -DCMAKE_CXX_FLAGS="$(ASAN_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=max_allocation_size_mb=512:detect_leaks=1:abort_on_error=1 \

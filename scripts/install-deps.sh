@@ -8,7 +8,8 @@ PKGS=(
   libjpeg62-turbo-dev
   fonts-liberation2
   pxlib-dev libbenchmark-dev
-  poppler-utils xvfb xauth
+  poppler-utils xvfb xauth xdotool
+  lintian man-db qt6-svg-dev
   cups cups-client printer-driver-cups-pdf
   clang libclang-rt-14-dev
 )
