@@ -44,7 +44,16 @@ fi
 cd "$root/demo"
 # The program speaks Brazilian Portuguese; on a machine without a locale of its own (C or
 # POSIX) the demo shows dates, month and weekday names as a Brazilian desktop would.
+# Outside a desktop session (a virtual X server, a remote shell) there is no runtime folder;
+# give the program a private one rather than have the toolkit warn and pick its own.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR="$(mktemp -d)"
+    export XDG_RUNTIME_DIR
+fi
+
+# The program reads LANG itself (Qt needs no system locale for it); the variables are set
+# for the program only, so this shell never tries a locale the machine may not have.
 case "${LC_ALL:-${LC_TIME:-${LANG:-C}}}" in
-    C|C.*|POSIX) export LANG=pt_BR.UTF-8; unset LC_ALL LC_TIME ;;
+    C|C.*|POSIX) exec env -u LC_ALL -u LC_TIME LANG=pt_BR.UTF-8 "$program" ;;
 esac
 exec "$program"
