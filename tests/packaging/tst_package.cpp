@@ -3,13 +3,13 @@
 // programs run from there: bl-tool's commands, the program until its entry window shows, and
 // the menu entry's launcher on first use and on a register that exists.
 
+#include "ProcessRun.h"
 #include "TransferFile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -17,32 +17,13 @@
 
 namespace {
 
-struct Run
-{
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = ProcessRun;
 
+// The tests run these commands with the test's environment unless told otherwise.
 Run run(const QString &program, const QStringList &args, const QByteArray &input = {},
         const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(), const QString &cwd = {})
 {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    if (!cwd.isEmpty())
-        p.setWorkingDirectory(cwd);
-    p.start(program, args);
-    Run r;
-    if (!p.waitForStarted(30000))
-        return r;
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.code = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return runProcess(program, args, {.input = input, .env = env, .cwd = cwd});
 }
 
 QByteArray fileHash(const QString &path)

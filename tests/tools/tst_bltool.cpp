@@ -1,6 +1,7 @@
 // bl-tool driven as a separate process, the way installers and scripts use it.
 
 #include "BLRecord.h"
+#include "ProcessRun.h"
 #include "PxTable.h"
 
 #include <QDir>
@@ -30,23 +31,8 @@ struct Result
 Result runTool(const QStringList &args, const QByteArray &input = {},
                const std::function<void()> &childSetup = {})
 {
-    QProcess p;
-    p.setProgram(QStringLiteral(BL_TOOL_PATH));
-    p.setArguments(args);
-    if (childSetup)
-        p.setChildProcessModifier(childSetup);
-    p.start();
-    Result r;
-    if (!p.waitForStarted())
-        return r;
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.code = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const ProcessRun r = runProcess(QStringLiteral(BL_TOOL_PATH), args, {.input = input, .childSetup = childSetup});
+    return {r.code, r.out, QString::fromUtf8(r.err)};
 }
 
 struct Dump

@@ -1,6 +1,8 @@
 // bl-tool pdf-bl as scripts use it: a register made by the tool itself, the B/L rendered to
 // PDF without any display, the regional settings taken from LANG.
 
+#include "ProcessRun.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -21,7 +23,6 @@ struct Result
 
 Result runTool(const QStringList &args, const QString &lang, const QByteArray &input = {})
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // As from a script on a server: no display and no platform chosen.
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -30,18 +31,8 @@ Result runTool(const QStringList &args, const QString &lang, const QByteArray &i
     env.remove(QStringLiteral("LC_ALL"));
     env.remove(QStringLiteral("LC_NUMERIC"));
     env.insert(QStringLiteral("LANG"), lang);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(BL_TOOL_PATH), args);
-    Result r;
-    if (!p.waitForStarted())
-        return r;
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.code = p.exitCode();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const ProcessRun run = runProcess(QStringLiteral(BL_TOOL_PATH), args, {.input = input, .env = env, .timeoutMs = 120000});
+    return {run.code, QString::fromUtf8(run.err)};
 }
 
 QString command(const QString &program, const QStringList &args)
