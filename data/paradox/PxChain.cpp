@@ -35,6 +35,7 @@ void Table::Impl::refresh()
         invalidateCaches();
     validateCounters();
     staleHeader = h.writeMarker;
+    fileWholeBlocks = quint16(std::min<qint64>(0xFFFF, std::max<qint64>(0, dbSize - h.headerSize) / h.blockSize()));
 }
 
 void Table::Impl::reload()
@@ -49,6 +50,7 @@ void Table::Impl::reload()
     h.readCounters();
     validateCounters();
     staleHeader = h.writeMarker;
+    fileWholeBlocks = quint16(std::min<qint64>(0xFFFF, std::max<qint64>(0, dbSize - h.headerSize) / h.blockSize()));
 }
 
 void Table::Impl::validateCounters()
@@ -68,7 +70,7 @@ Table::Impl::Block Table::Impl::readBlock(quint16 no, bool useCache)
 {
     if (useCache && cacheValid && cache.no == no)
         return cache;
-    if (no == 0 || no > h.fileBlocks)
+    if (no == 0 || no > blockLimit())
         throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(no));
     Block b;
     b.no = no;
@@ -98,7 +100,7 @@ void Table::Impl::parseBlockHeader(Block &b, const unsigned char *p) const
     b.count = ads / h.recordSize + 1;
     if (b.count > h.recordsPerBlock())
         throw damaged(QStringLiteral("bloco %1 com registros demais").arg(b.no));
-    if (b.next > h.fileBlocks || b.prev > h.fileBlocks)
+    if (b.next > blockLimit() || b.prev > blockLimit())
         throw damaged(QStringLiteral("bloco %1 aponta para um bloco inexistente").arg(b.no));
 }
 
@@ -106,7 +108,7 @@ Table::Impl::Block Table::Impl::readBlockHead(quint16 no)
 {
     if (cacheValid && cache.no == no)
         return cache;
-    if (no == 0 || no > h.fileBlocks)
+    if (no == 0 || no > blockLimit())
         throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(no));
     Block b;
     b.no = no;
@@ -199,7 +201,7 @@ quint16 Table::Impl::predecessor(quint16 b)
 
 std::optional<RecordPos> Table::Impl::firstFrom(quint16 b)
 {
-    for (int steps = 0; b != 0 && steps <= h.fileBlocks; ++steps) {
+    for (int steps = 0; b != 0 && steps <= blockLimit(); ++steps) {
         const Block blk = readBlockHead(b);
         if (blk.count > 0)
             return RecordPos{b, 0};
@@ -212,7 +214,7 @@ std::optional<RecordPos> Table::Impl::firstFrom(quint16 b)
 
 std::optional<RecordPos> Table::Impl::lastFrom(quint16 b)
 {
-    for (int steps = 0; b != 0 && steps <= h.fileBlocks; ++steps) {
+    for (int steps = 0; b != 0 && steps <= blockLimit(); ++steps) {
         const Block blk = readBlockHead(b);
         if (blk.count > 0)
             return RecordPos{b, quint16(blk.count - 1)};

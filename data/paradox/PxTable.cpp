@@ -188,7 +188,7 @@ std::optional<RecordPos> Table::last()
 std::optional<RecordPos> Table::next(RecordPos pos)
 {
     Impl::ReadGuard g(d.get());
-    if (pos.block == 0 || pos.block > d->h.fileBlocks)
+    if (pos.block == 0 || pos.block > d->blockLimit())
         return std::nullopt;
     const auto blk = d->readBlockHead(pos.block);
     if (pos.slot + 1 < blk.count)
@@ -199,7 +199,7 @@ std::optional<RecordPos> Table::next(RecordPos pos)
 std::optional<RecordPos> Table::prior(RecordPos pos)
 {
     Impl::ReadGuard g(d.get());
-    if (pos.block == 0 || pos.block > d->h.fileBlocks)
+    if (pos.block == 0 || pos.block > d->blockLimit())
         return std::nullopt;
     const auto blk = d->readBlockHead(pos.block);
     if (pos.slot > 0 && blk.count > 0)
@@ -262,7 +262,7 @@ qint64 Table::ordinalOf(RecordPos pos)
 QByteArray Table::readRaw(RecordPos pos)
 {
     Impl::ReadGuard g(d.get());
-    if (pos.block == 0 || pos.block > d->h.fileBlocks)
+    if (pos.block == 0 || pos.block > d->blockLimit())
         throw EngineError::conflict(d->path);
     const auto blk = d->readBlock(pos.block);
     if (pos.slot >= blk.count)
@@ -334,8 +334,19 @@ void Table::emptyAll()
 
 QStringList Table::check()
 {
+    return inspect().problems;
+}
+
+Table::CheckReport Table::inspect()
+{
     Impl::ReadGuard g(d.get());
     return d->check();
+}
+
+bool Table::interruptedWrite()
+{
+    Impl::ReadGuard g(d.get());
+    return d->h.writeMarker;
 }
 
 QString Table::repairNote() const

@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -102,6 +103,10 @@ struct Table::Impl
     bool lockIsWrite = false;
     bool staleHeader = false;  // read-only view of a table left mid-write: trust only the chain
     qint64 dbSize = 0;         // as of the last header refresh or own write
+    quint16 fileWholeBlocks = 0;  // whole blocks in the file, as of the last header refresh
+    // How far block numbers may reach: the header's count, or the file's when the header is
+    // stale (an append cut short has linked a block the header does not count yet).
+    quint16 blockLimit() const { return staleHeader ? std::max(h.fileBlocks, fileWholeBlocks) : h.fileBlocks; }
 
     Block cache;
     bool cacheValid = false;
@@ -191,9 +196,9 @@ struct Table::Impl
     // or a loop is damage. Heads only unless wholeBlocks.
     template <typename Fn> void walkChain(bool wholeBlocks, Fn fn)
     {
-        QVector<bool> seen(h.fileBlocks + 1, false);
+        QVector<bool> seen(blockLimit() + 1, false);
         for (quint16 b = h.firstBlock; b != 0;) {
-            if (b > h.fileBlocks)
+            if (b > blockLimit())
                 throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(b));
             if (seen[b])
                 throw damaged(QStringLiteral("ciclo na cadeia de blocos (bloco %1)").arg(b));
@@ -298,7 +303,7 @@ struct Table::Impl
     void ensureWritable();
     void noteValidated();
     bool countersSuspicious();
-    QStringList check();
+    Table::CheckReport check();
     QString repairNote;       // what the last repair mended
     QByteArray validatedPrefix;  // the header as last validated sound (empty: not validated)
     qint64 validatedDb = -1, validatedMb = -1;

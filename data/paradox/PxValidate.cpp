@@ -55,6 +55,7 @@ Validation Table::Impl::validate()
         && h.lastBlock == 0 && h.fileBlocks == 0 && h.firstFree == 0) {
         v.finishEmpty = true;
         v.state = Validation::State::Repairable;
+        mend(v.repairs, QStringLiteral("gravação interrompida"));
         mend(v.repairs, QStringLiteral("esvaziamento interrompido: concluído"));
         return v;
     }
@@ -246,7 +247,7 @@ Validation Table::Impl::validate()
     }
 
     if (marker)
-        mend(markerOnly, QStringLiteral("gravação interrompida"));
+        markerOnly.prepend(dbName + QStringLiteral(": gravação interrompida"));
     if (v.state == Validation::State::Damaged) {
         return v;
     }
@@ -376,12 +377,16 @@ bool Table::Impl::countersSuspicious()
     return h.numRecords != quint64(h.blocksInUse - 1) * h.recordsPerBlock() + quint64(last.count);
 }
 
-QStringList Table::Impl::check()
+// What an interrupted write of ours left, with the marker set, is no damage: readers trust the
+// chain meanwhile and the next write mends it. Counters another program left stale are listed.
+Table::CheckReport Table::Impl::check()
 {
     const Validation v = validate();
-    QStringList out = v.problems;
+    Table::CheckReport out;
+    out.problems = v.problems;
+    const bool ours = v.state == Validation::State::Repairable && h.writeMarker;
     for (const QString &r : v.repairs)
-        out.append(r + QStringLiteral(" (a reparar na próxima gravação)"));
+        (ours ? out.pending : out.problems).append(r + QStringLiteral(" (a reparar na próxima gravação)"));
     return out;
 }
 

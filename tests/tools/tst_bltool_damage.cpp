@@ -24,6 +24,7 @@ private slots:
     void initTestCase();
     void dumpWritesWholeLines();
     void checkOneLinePerProblem();
+    void checkInterruptedWriteIsNoDamage();
     void systemErrorsInPortuguese();
 
 private:
@@ -115,6 +116,37 @@ void TestBlToolDamage::checkOneLinePerProblem()
             QVERIFY2(l.contains(QStringLiteral("C.DB")) || l.contains(QStringLiteral("C.MB")), qPrintable(l));
         QVERIFY2(r.out.contains(c.mustSay), r.out.constData());
     }
+}
+
+// Our own interrupted write (the marker set over what it leaves) checks clean and says so;
+// the same marker over real damage is still damage.
+void TestBlToolDamage::checkInterruptedWriteIsNoDamage()
+{
+    const QString dir = m_dir.filePath(QStringLiteral("marker"));
+    QDir().mkpath(dir);
+    const QString path = dir + QStringLiteral("/M.DB");
+    const Verification v = verify(m_path, false);
+    QByteArray db = m_sound.db;
+    put8(db, 0x2B, 1);
+    put32(db, 6, 39);  // an append whose header update did not happen
+    writeFile(path, db);
+    writeFile(memoFileOf(path), m_sound.mb);
+    ToolResult r = runTool({QStringLiteral("check"), path});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains("gravação interrompida") && r.out.contains("próxima gravação") && r.out.contains("OK: ")
+                 && r.out.contains("40 registro(s)"),
+             r.out.constData());
+    r = runTool({QStringLiteral("dump"), path});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out.count('\n'), 41);
+    QVERIFY2(r.err.contains(QStringLiteral("gravação interrompida")), qPrintable(r.err));
+    QCOMPARE(snapshot(path), (Snapshot{db, m_sound.mb, true}));
+
+    put16(db, v.header.blockOffset(v.chain[1]) + 4, 0);  // and a block's record count changed
+    writeFile(path, db);
+    r = runTool({QStringLiteral("check"), path});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(!r.out.contains("OK: "), r.out.constData());
 }
 
 void TestBlToolDamage::systemErrorsInPortuguese()

@@ -177,6 +177,25 @@ void TestPxFaults::eachWritePoint()
             ::waitpid(pid, &status, 0);
             if (!WIFSIGNALED(status))
                 failures << QStringLiteral("kill at %1: the child was not killed (status %2)").arg(k).arg(status);
+            // Before any writable open: check is clean (an interrupted write of ours is said,
+            // not counted), dump reads it whole, and a reader sees the state before or after.
+            const Snapshot killed = snapshot(p);
+            const bool marked = u8(killed.db, 0x2B) != 0;
+            const ToolResult c = runTool({QStringLiteral("check"), p});
+            if (c.code != 0 || marked != c.out.contains("gravação interrompida"))
+                failures << QStringLiteral("kill at %1: check exit %2: %3").arg(k).arg(c.code).arg(QString::fromUtf8(c.out));
+            const ToolResult dump = runTool({QStringLiteral("dump"), p});
+            if (dump.code != 0 || marked != dump.err.contains(QStringLiteral("gravação interrompida")))
+                failures << QStringLiteral("kill at %1: dump exit %2: %3").arg(k).arg(dump.code).arg(dump.err);
+            try {
+                const QStringList rows = keys(p);
+                if (rows != rowsBefore && rows != rowsAfter)
+                    failures << QStringLiteral("kill at %1: a reader sees %2 records, neither before nor after").arg(k).arg(rows.size());
+            } catch (const px::EngineError &e) {
+                failures << QStringLiteral("kill at %1: a reader: %2").arg(k).arg(e.message());
+            }
+            if (snapshot(p) != killed)
+                failures << QStringLiteral("kill at %1: reading changed the files").arg(k);
         } else {
             const int err = fault == u"enospc" ? ENOSPC : EIO;
             const auto kind = fault == u"enospc" ? px::EngineError::Kind::DiskFull : px::EngineError::Kind::WriteFailed;
@@ -187,7 +206,7 @@ void TestPxFaults::eachWritePoint()
                 o.run(t);
                 failures << QStringLiteral("%1 at %2: the call returned").arg(fault).arg(k);
             } catch (const px::EngineError &e) {
-                if (e.kind() != kind || !e.message().contains(QStringLiteral("T.DB")) && !e.message().contains(QStringLiteral("T.MB")))
+                if (e.kind() != kind || (!e.message().contains(QStringLiteral("T.DB")) && !e.message().contains(QStringLiteral("T.MB"))))
                     failures << QStringLiteral("%1 at %2: %3").arg(fault).arg(k).arg(e.message());
             }
             px::io::setHook({});
