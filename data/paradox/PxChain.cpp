@@ -120,13 +120,15 @@ Table::Impl::Block Table::Impl::readBlockHead(quint16 no)
     return b;
 }
 
-void Table::Impl::writeBlockHead(quint16 no, quint16 next, quint16 prev, int count)
+void Table::Impl::writeBlockHead(quint16 no, quint16 next, quint16 prev, int count, int oldCount)
 {
-    unsigned char p[6];
+    unsigned char p[6], old[6];
     put16(p, next);
     put16(p + 2, prev);
     put16(p + 4, quint16(qint16((count - 1) * h.recordSize)));
-    db.writeAt(h.blockOffset(no), p, 6);
+    std::memcpy(old, p, 4);
+    put16(old + 4, quint16(qint16((oldCount - 1) * h.recordSize)));
+    db.writeAt(h.blockOffset(no), p, 6, oldCount >= 0 ? old : nullptr);
     cacheValid = false;
 }
 

@@ -156,10 +156,13 @@ struct Table::Impl
 
     void validateCounters();
 
+    // h.prefix is the header as the file has it (read under the lock, and kept so by every
+    // header write), which spares the undo log a read.
     void writeHeaderPrefix()
     {
+        const QByteArray old = h.prefix;
         h.storeCounters();
-        db.writeAt(0, h.prefix.constData(), hdr::FixedPart);
+        db.writeAt(0, h.prefix.constData(), hdr::FixedPart, old.constData());
     }
 
     void syncDb()
@@ -180,7 +183,8 @@ struct Table::Impl
 
     Block readBlockHead(quint16 no);
 
-    void writeBlockHead(quint16 no, quint16 next, quint16 prev, int count);
+    // oldCount, when known, is the count there now (the pointers stay as they are).
+    void writeBlockHead(quint16 no, quint16 next, quint16 prev, int count, int oldCount = -1);
 
     void setNext(quint16 no, quint16 next);
 
@@ -256,18 +260,27 @@ struct Table::Impl
     void beginWrite(char marker = detail::MarkerWrite);
     void commit();
     void recover();
+    // From the write that makes a change visible on, the old bytes of every write are kept, so
+    // that a failure after it can still leave the state before.
+    UndoLog undo;
+    void keepUndo(bool on)
+    {
+        db.setUndo(on ? &undo : nullptr);
+        if (memo)
+            mb.setUndo(on ? &undo : nullptr);
+    }
+    void failed();
     template <typename Fn> auto writeOp(Fn fn)
     {
         lockWrite();
         try {
             auto r = fn();
+            keepUndo(false);
+            undo.clear();
             unlock();
             return r;
         } catch (...) {
-            if (h.writeMarker)
-                recover();  // something reached the file: make the header agree with it
-            else
-                invalidateCaches();
+            failed();
             unlockAll();
             throw;
         }
