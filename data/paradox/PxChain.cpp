@@ -11,6 +11,7 @@ void Table::Impl::invalidateCaches()
 {
     cacheValid = false;
     indexValid = false;
+    chainStale = false;
     index.clear();
     indexOf.clear();
     if (memo)
@@ -157,34 +158,6 @@ void Table::Impl::freeBlock(quint16 no)
     db.writeAt(h.blockOffset(no), z.constData(), z.size());
     cacheValid = false;
     h.firstFree = no;
-}
-
-void Table::Impl::buildIndex()
-{
-    if (indexValid)
-        return;
-    index.clear();
-    indexOf.clear();
-    quint64 total = 0;
-    walkChain(false, [&](const Block &blk) {
-        indexOf.insert(blk.no, int(index.size()));
-        index.append(IndexEntry{blk.no, quint16(blk.count), quint32(total)});
-        total += quint64(blk.count);
-        return true;
-    });
-    chainRecords = total;
-    indexValid = true;
-    verifyChain(total, index.isEmpty() ? 0 : index.last().block);
-}
-
-void Table::Impl::verifyChain(quint64 records, quint16 last) const
-{
-    if (staleHeader)
-        return;
-    if (records != h.numRecords)
-        throw damaged(QStringLiteral("o cabeçalho indica %1 registros, a cadeia de blocos tem %2").arg(h.numRecords).arg(records));
-    if (last != h.lastBlock)
-        throw damaged(QStringLiteral("a cadeia de blocos não termina no último bloco indicado"));
 }
 
 quint16 Table::Impl::predecessor(quint16 b)

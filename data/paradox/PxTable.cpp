@@ -128,7 +128,14 @@ Table::Table(const QString &dbPath, Mode mode) : d(std::make_unique<Impl>())
         }
         d->unlock();
     } else {
+        // The same first look as a writable open; a header that does not add up has the chain
+        // validated now, so that readers follow the chain. Damage is refused by the first read.
         Impl::ReadGuard g(d.get());
+        try {
+            if (d->h.writeMarker || d->countersSuspicious())
+                d->buildIndex();
+        } catch (const EngineError &) {
+        }
     }
 }
 
@@ -175,7 +182,7 @@ std::optional<RecordPos> Table::first()
 std::optional<RecordPos> Table::last()
 {
     Impl::ReadGuard g(d.get());
-    if (d->staleHeader) {
+    if (d->staleHeader || (d->indexValid && d->chainStale)) {
         d->buildIndex();
         for (auto it = d->index.crbegin(); it != d->index.crend(); ++it)
             if (it->count > 0)

@@ -23,7 +23,7 @@ struct Head
 
 } // namespace
 
-Validation Table::Impl::validate()
+Validation Table::Impl::validate(Validation::Depth depth)
 {
     Validation v;
     const QString dbName = QDir::toNativeSeparators(path);
@@ -60,18 +60,24 @@ Validation Table::Impl::validate()
         return v;
     }
 
+    // Block heads, read as they are first needed: a reader's walk touches only the chain.
     QVector<Head> heads(whole + 1);
-    for (qint64 b = 1; b <= whole; ++b) {
-        unsigned char p[6];
-        if (!db.readAt(h.blockOffset(quint16(b)), p, 6))
-            continue;
+    QVector<char> loaded(whole + 1, 0);
+    auto head = [&](quint16 b) -> const Head & {
         Head &hd = heads[b];
-        hd.next = le16(p);
-        hd.prev = le16(p + 2);
-        const int ads = qint16(le16(p + 4));
-        hd.sane = ads >= -rs && (ads + rs) % rs == 0 && ads / rs + 1 <= h.recordsPerBlock();
-        hd.count = hd.sane ? ads / rs + 1 : 0;
-    }
+        if (!loaded[b]) {
+            loaded[b] = 1;
+            unsigned char p[6];
+            if (db.readAt(h.blockOffset(b), p, 6)) {
+                hd.next = le16(p);
+                hd.prev = le16(p + 2);
+                const int ads = qint16(le16(p + 4));
+                hd.sane = ads >= -rs && (ads + rs) % rs == 0 && ads / rs + 1 <= h.recordsPerBlock();
+                hd.count = hd.sane ? ads / rs + 1 : 0;
+            }
+        }
+        return hd;
+    };
 
     // The chain.
     QVector<char> inChain(whole + 1, 0);
@@ -91,12 +97,13 @@ Validation Table::Impl::validate()
             damage(QStringLiteral("ciclo na cadeia de blocos no bloco %1").arg(b));
             return v;
         }
-        if (!heads[b].sane) {
+        if (!head(b).sane) {
             damage(QStringLiteral("bloco %1 com contagem de registros inválida").arg(b));
             return v;
         }
         inChain[b] = 1;
         all.append(b);
+        v.walk.append({b, quint16(heads[b].count)});
         if (heads[b].prev != prev) {
             relink = true;
             mend(markerOnly, QStringLiteral("bloco %1: ponteiro para o anterior é %2, esperado %3").arg(b).arg(heads[b].prev).arg(prev));
@@ -133,6 +140,13 @@ Validation Table::Impl::validate()
         mend(stale, QStringLiteral("o cabeçalho indica %1 blocos, o arquivo tem %2").arg(h.fileBlocks).arg(whole));
     if (h.maxBlocks != h.fileBlocks)
         mend(stale, QStringLiteral("contador de blocos 0x3A (%1) difere do número de blocos (%2)").arg(h.maxBlocks).arg(h.fileBlocks));
+    if (depth == Validation::Depth::Chain) {
+        // What a reader relies on: the chain, whole, and a record count that agrees with it
+        // (or our own interrupted write). The rest does not stop reading.
+        if (v.state != Validation::State::Damaged && (!markerOnly.isEmpty() || !stale.isEmpty() || marker))
+            v.state = Validation::State::Repairable;
+        return v;
+    }
     if (tail != 0) {
         v.dbTrimTo = h.headerSize + whole * bs;
         mend(markerOnly, QStringLiteral("final incompleto de %1 bytes depois do último bloco").arg(tail));
@@ -149,7 +163,7 @@ Validation Table::Impl::validate()
             why = QStringLiteral("ciclo na lista de blocos livres no bloco %1").arg(b);
         else if (inChain[b])
             why = QStringLiteral("bloco %1 está na cadeia e na lista de livres").arg(b);
-        else if (!heads[b].sane || heads[b].count != 0)
+        else if (!head(b).sane || heads[b].count != 0)
             why = QStringLiteral("bloco livre %1 contém registros").arg(b);
         if (!why.isEmpty()) {
             freeSound = false;
@@ -174,7 +188,7 @@ Validation Table::Impl::validate()
         if (inChain[b] && heads[b].count > 0)
             continue;
         if (!inChain[b] && !isFree[b]) {
-            if (heads[b].sane && heads[b].count == 0) {
+            if (head(b).sane && heads[b].count == 0) {
                 mend(markerOnly, QStringLiteral("bloco %1 não está na cadeia nem na lista de livres").arg(b));
             } else {
                 if (chainContents.isEmpty())
@@ -351,14 +365,39 @@ void Table::Impl::ensureWritable()
         refresh();
         v = validate();
     }
-    if (v.state != Validation::State::Sound) {
-        QString why = v.problems.value(0, v.repairs.value(0));
-        const QString prefix = QDir::toNativeSeparators(path) + QStringLiteral(": ");
-        if (why.startsWith(prefix))
-            why = why.mid(prefix.size());
-        throw damaged(why);
-    }
+    if (v.state != Validation::State::Sound)
+        throw refusal(v);
     noteValidated();
+}
+
+// The engine's "damaged" error with the validator's first finding.
+EngineError Table::Impl::refusal(const Validation &v) const
+{
+    QString why = v.problems.value(0, v.repairs.value(0));
+    const QString prefix = QDir::toNativeSeparators(path) + QStringLiteral(": ");
+    if (why.startsWith(prefix))
+        why = why.mid(prefix.size());
+    return damaged(why);
+}
+
+void Table::Impl::buildIndex()
+{
+    if (indexValid)
+        return;
+    index.clear();
+    indexOf.clear();
+    const Validation v = validate(Validation::Depth::Chain);
+    if (v.state == Validation::State::Damaged)
+        throw refusal(v);
+    quint64 total = 0;
+    for (const auto &[b, count] : v.walk) {
+        indexOf.insert(b, int(index.size()));
+        index.append(IndexEntry{b, count, quint32(total)});
+        total += count;
+    }
+    chainRecords = total;
+    chainStale = !v.sound();
+    indexValid = true;
 }
 
 // Cheap tests of the header against the file, true when a walk of the chain is due. An
