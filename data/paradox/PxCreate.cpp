@@ -15,12 +15,21 @@ namespace px {
 
 namespace detail {
 
+namespace {
+// dbPath with its file name replaced, the folder part left as the user gave it ("R.DB" gives
+// "R.MB", not "./R.MB").
+QString besideDb(const QString &dbPath, const QString &fileName)
+{
+    return dbPath.left(dbPath.size() - QFileInfo(dbPath).fileName().size()) + fileName;
+}
+} // namespace
+
 QString memoPathFor(const QString &dbPath)
 {
     const QFileInfo fi(dbPath);
     const QString suffix = fi.suffix();
     const bool lower = !suffix.isEmpty() && suffix.at(0).isLower();
-    return fi.path() + QLatin1Char('/') + fi.completeBaseName() + (lower ? QStringLiteral(".mb") : QStringLiteral(".MB"));
+    return besideDb(dbPath, fi.completeBaseName() + (lower ? QStringLiteral(".mb") : QStringLiteral(".MB")));
 }
 
 // The memo file of an existing table, whatever the case of its extension.
@@ -34,7 +43,7 @@ QString findMemoFile(const QString &dbPath)
     const QStringList entries = QDir(fi.path()).entryList(QDir::Files);
     for (const QString &e : entries)
         if (e.compare(wanted, Qt::CaseInsensitive) == 0)
-            return fi.path() + QLatin1Char('/') + e;
+            return besideDb(dbPath, e);
     return QString();
 }
 

@@ -375,8 +375,11 @@ EngineError Table::Impl::refusal(const Validation &v) const
 {
     QString why = v.problems.value(0, v.repairs.value(0));
     const QString prefix = QDir::toNativeSeparators(path) + QStringLiteral(": ");
+    const QString mbPrefix = QDir::toNativeSeparators(mbPath) + QStringLiteral(": ");
     if (why.startsWith(prefix))
-        why = why.mid(prefix.size());
+        return damaged(why.mid(prefix.size()));
+    if (!mbPath.isEmpty() && why.startsWith(mbPrefix))
+        return EngineError::memoDamaged(mbPath, why.mid(mbPrefix.size()));
     return damaged(why);
 }
 

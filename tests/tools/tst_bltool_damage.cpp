@@ -25,6 +25,7 @@ private slots:
     void dumpWritesWholeLines();
     void checkOneLinePerProblem();
     void checkInterruptedWriteIsNoDamage();
+    void damagedMemoFileNamedAsGiven();
     void systemErrorsInPortuguese();
 
 private:
@@ -147,6 +148,29 @@ void TestBlToolDamage::checkInterruptedWriteIsNoDamage()
     r = runTool({QStringLiteral("check"), path});
     QCOMPARE(r.code, 1);
     QVERIFY2(!r.out.contains("OK: "), r.out.constData());
+}
+
+// A damaged memo file is called that, by the path the user gave (relative stays relative),
+// from check, dump and a refused import alike.
+void TestBlToolDamage::damagedMemoFileNamedAsGiven()
+{
+    const QString dir = m_dir.filePath(QStringLiteral("memo"));
+    QDir().mkpath(dir);
+    QByteArray mb = m_sound.mb;
+    put8(mb, 4096, 9);  // the first memo block's type
+    writeFile(dir + QStringLiteral("/REG.DB"), m_sound.db);
+    writeFile(dir + QStringLiteral("/REG.MB"), mb);
+    const QString said = QStringLiteral("O arquivo de memorandos REG.MB está danificado: ");
+    ToolResult r = runTool({QStringLiteral("check"), QStringLiteral("REG.DB")}, {}, {}, dir);
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.out.startsWith("REG.MB: ") && !r.out.contains("./"), r.out.constData());
+    r = runTool({QStringLiteral("dump"), QStringLiteral("REG.DB")}, {}, {}, dir);
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains(said) && !r.err.contains(QStringLiteral("tabela Paradox")), qPrintable(r.err));
+    r = runTool({QStringLiteral("import"), QStringLiteral("REG.DB")}, "{\"Bl_AgentRef\": \"X\"}\n", {}, dir);
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains(said) && !r.err.contains(QStringLiteral("./")), qPrintable(r.err));
+    QCOMPARE(snapshot(dir + QStringLiteral("/REG.DB")), (Snapshot{m_sound.db, mb, true}));
 }
 
 void TestBlToolDamage::systemErrorsInPortuguese()
