@@ -54,19 +54,6 @@ void Table::Impl::reload()
     fileWholeBlocks = quint16(std::min<qint64>(0xFFFF, std::max<qint64>(0, dbSize - h.headerSize) / h.blockSize()));
 }
 
-void Table::Impl::validateCounters()
-{
-    const qint64 size = dbSize = db.size();
-    if (h.fileBlocks > 0 && size < h.blockOffset(h.fileBlocks) + 6)
-        throw damaged(QStringLiteral("arquivo menor que o número de blocos indicado"));
-    if (h.firstBlock > h.fileBlocks || h.lastBlock > h.fileBlocks || h.firstFree > h.fileBlocks)
-        throw damaged(QStringLiteral("referência a bloco inexistente no cabeçalho"));
-    if ((h.firstBlock == 0) != (h.lastBlock == 0))
-        throw damaged(QStringLiteral("início e fim da cadeia de blocos não combinam"));
-    if (h.numRecords > quint64(h.fileBlocks) * quint64(h.recordsPerBlock()))
-        throw damaged(QStringLiteral("número de registros maior do que cabe nos blocos"));
-}
-
 Table::Impl::Block Table::Impl::readBlock(quint16 no, bool useCache)
 {
     if (useCache && cacheValid && cache.no == no)

@@ -23,6 +23,21 @@ struct Head
 
 } // namespace
 
+// The validator's first look, taken under every lock: the header's counters against the file,
+// enough for a block number read through the header to be safe to follow.
+void Table::Impl::validateCounters()
+{
+    const qint64 size = dbSize = db.size();
+    if (h.fileBlocks > 0 && size < h.blockOffset(h.fileBlocks) + 6)
+        throw damaged(QStringLiteral("arquivo menor que o número de blocos indicado"));
+    if (h.firstBlock > h.fileBlocks || h.lastBlock > h.fileBlocks || h.firstFree > h.fileBlocks)
+        throw damaged(QStringLiteral("referência a bloco inexistente no cabeçalho"));
+    if ((h.firstBlock == 0) != (h.lastBlock == 0))
+        throw damaged(QStringLiteral("início e fim da cadeia de blocos não combinam"));
+    if (h.numRecords > quint64(h.fileBlocks) * quint64(h.recordsPerBlock()))
+        throw damaged(QStringLiteral("número de registros maior do que cabe nos blocos"));
+}
+
 Validation Table::Impl::validate(Validation::Depth depth)
 {
     Validation v;
