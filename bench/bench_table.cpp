@@ -458,8 +458,9 @@ void BM_OpenLast(benchmark::State &state)
     const QString path = count == f.bigCount ? bigRegister() : f.db[count];
     const px::Value expected = benchdata::agentRef(count - 1, count);
     bool right = true;
+    const auto mode = state.range(1) ? px::Table::Mode::ReadOnly : px::Table::Mode::Shared;
     for (auto _ : state) {
-        px::Table t(path, px::Table::Mode::Shared);
+        px::Table t(path, mode);
         const auto pos = t.last();
         QVector<px::Value> v = t.readValues(*pos);
         right = right && v.value(benchdata::kAgentRefField) == expected;
@@ -516,10 +517,13 @@ public:
         if (locate && memmem)
             verdict("locate last booking number, time, ours vs read+memmem", seconds(*locate), seconds(*memmem),
                     "<=", 3.0);
-        const Run *small = find("OpenLast/10");
-        const Run *big = find("OpenLast/" + n);
-        if (small && big)
-            verdict("open and last, time, " + n + " vs 10 records", seconds(*big), seconds(*small), "<=", 2.0);
+        for (const char *mode : {"0", "1"}) {
+            const Run *small = find("OpenLast/10/" + std::string(mode));
+            const Run *big = find("OpenLast/" + n + "/" + mode);
+            if (small && big)
+                verdict(std::string(*mode == '1' ? "read-only " : "") + "open and last, time, " + n + " vs 10 records",
+                        seconds(*big), seconds(*small), "<=", 2.0);
+        }
         std::fflush(stdout);
     }
 
@@ -604,8 +608,9 @@ int main(int argc, char **argv)
     benchmark::RegisterBenchmark("BM_LocateReadMemmem", guarded<BM_LocateReadMemmem>)->Arg(big64)->Unit(ms)->UseRealTime();
     benchmark::RegisterBenchmark("BM_LocateMemmemInMemory", guarded<BM_LocateMemmemInMemory>)->Arg(big64)->Unit(ms)->UseRealTime();
     auto *open = benchmark::RegisterBenchmark("BM_OpenLast", guarded<BM_OpenLast>);
-    for (int n : f.sizes)
-        open->Arg(n);
+    for (int readOnly : {0, 1})
+        for (int n : f.sizes)
+            open->Args({n, readOnly});
     open->Unit(benchmark::kMicrosecond)->UseRealTime();
 
     TargetReporter reporter;

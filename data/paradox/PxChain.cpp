@@ -11,6 +11,7 @@ void Table::Impl::invalidateCaches()
 {
     cacheValid = false;
     indexValid = false;
+    chainStale = false;
     index.clear();
     indexOf.clear();
     if (memo)
@@ -35,6 +36,7 @@ void Table::Impl::refresh()
         invalidateCaches();
     validateCounters();
     staleHeader = h.writeMarker;
+    fileWholeBlocks = quint16(std::min<qint64>(0xFFFF, std::max<qint64>(0, dbSize - h.headerSize) / h.blockSize()));
 }
 
 void Table::Impl::reload()
@@ -49,26 +51,14 @@ void Table::Impl::reload()
     h.readCounters();
     validateCounters();
     staleHeader = h.writeMarker;
-}
-
-void Table::Impl::validateCounters()
-{
-    const qint64 size = dbSize = db.size();
-    if (h.fileBlocks > 0 && size < h.blockOffset(h.fileBlocks) + 6)
-        throw damaged(QStringLiteral("arquivo menor que o número de blocos indicado"));
-    if (h.firstBlock > h.fileBlocks || h.lastBlock > h.fileBlocks || h.firstFree > h.fileBlocks)
-        throw damaged(QStringLiteral("referência a bloco inexistente no cabeçalho"));
-    if ((h.firstBlock == 0) != (h.lastBlock == 0))
-        throw damaged(QStringLiteral("início e fim da cadeia de blocos não combinam"));
-    if (h.numRecords > quint64(h.fileBlocks) * quint64(h.recordsPerBlock()))
-        throw damaged(QStringLiteral("número de registros maior do que cabe nos blocos"));
+    fileWholeBlocks = quint16(std::min<qint64>(0xFFFF, std::max<qint64>(0, dbSize - h.headerSize) / h.blockSize()));
 }
 
 Table::Impl::Block Table::Impl::readBlock(quint16 no, bool useCache)
 {
     if (useCache && cacheValid && cache.no == no)
         return cache;
-    if (no == 0 || no > h.fileBlocks)
+    if (no == 0 || no > blockLimit())
         throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(no));
     Block b;
     b.no = no;
@@ -98,7 +88,7 @@ void Table::Impl::parseBlockHeader(Block &b, const unsigned char *p) const
     b.count = ads / h.recordSize + 1;
     if (b.count > h.recordsPerBlock())
         throw damaged(QStringLiteral("bloco %1 com registros demais").arg(b.no));
-    if (b.next > h.fileBlocks || b.prev > h.fileBlocks)
+    if (b.next > blockLimit() || b.prev > blockLimit())
         throw damaged(QStringLiteral("bloco %1 aponta para um bloco inexistente").arg(b.no));
 }
 
@@ -106,7 +96,7 @@ Table::Impl::Block Table::Impl::readBlockHead(quint16 no)
 {
     if (cacheValid && cache.no == no)
         return cache;
-    if (no == 0 || no > h.fileBlocks)
+    if (no == 0 || no > blockLimit())
         throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(no));
     Block b;
     b.no = no;
@@ -118,13 +108,15 @@ Table::Impl::Block Table::Impl::readBlockHead(quint16 no)
     return b;
 }
 
-void Table::Impl::writeBlockHead(quint16 no, quint16 next, quint16 prev, int count)
+void Table::Impl::writeBlockHead(quint16 no, quint16 next, quint16 prev, int count, int oldCount)
 {
-    unsigned char p[6];
+    unsigned char p[6], old[6];
     put16(p, next);
     put16(p + 2, prev);
     put16(p + 4, quint16(qint16((count - 1) * h.recordSize)));
-    db.writeAt(h.blockOffset(no), p, 6);
+    std::memcpy(old, p, 4);
+    put16(old + 4, quint16(qint16((oldCount - 1) * h.recordSize)));
+    db.writeAt(h.blockOffset(no), p, 6, oldCount >= 0 ? old : nullptr);
     cacheValid = false;
 }
 
@@ -155,34 +147,6 @@ void Table::Impl::freeBlock(quint16 no)
     h.firstFree = no;
 }
 
-void Table::Impl::buildIndex()
-{
-    if (indexValid)
-        return;
-    index.clear();
-    indexOf.clear();
-    quint64 total = 0;
-    walkChain(false, [&](const Block &blk) {
-        indexOf.insert(blk.no, int(index.size()));
-        index.append(IndexEntry{blk.no, quint16(blk.count), quint32(total)});
-        total += quint64(blk.count);
-        return true;
-    });
-    chainRecords = total;
-    indexValid = true;
-    verifyChain(total, index.isEmpty() ? 0 : index.last().block);
-}
-
-void Table::Impl::verifyChain(quint64 records, quint16 last) const
-{
-    if (staleHeader)
-        return;
-    if (records != h.numRecords)
-        throw damaged(QStringLiteral("o cabeçalho indica %1 registros, a cadeia de blocos tem %2").arg(h.numRecords).arg(records));
-    if (last != h.lastBlock)
-        throw damaged(QStringLiteral("a cadeia de blocos não termina no último bloco indicado"));
-}
-
 quint16 Table::Impl::predecessor(quint16 b)
 {
     const Block blk = readBlockHead(b);
@@ -199,7 +163,7 @@ quint16 Table::Impl::predecessor(quint16 b)
 
 std::optional<RecordPos> Table::Impl::firstFrom(quint16 b)
 {
-    for (int steps = 0; b != 0 && steps <= h.fileBlocks; ++steps) {
+    for (int steps = 0; b != 0 && steps <= blockLimit(); ++steps) {
         const Block blk = readBlockHead(b);
         if (blk.count > 0)
             return RecordPos{b, 0};
@@ -212,7 +176,7 @@ std::optional<RecordPos> Table::Impl::firstFrom(quint16 b)
 
 std::optional<RecordPos> Table::Impl::lastFrom(quint16 b)
 {
-    for (int steps = 0; b != 0 && steps <= h.fileBlocks; ++steps) {
+    for (int steps = 0; b != 0 && steps <= blockLimit(); ++steps) {
         const Block blk = readBlockHead(b);
         if (blk.count > 0)
             return RecordPos{b, quint16(blk.count - 1)};

@@ -15,12 +15,21 @@ namespace px {
 
 namespace detail {
 
+namespace {
+// dbPath with its file name replaced, the folder part left as the user gave it ("R.DB" gives
+// "R.MB", not "./R.MB").
+QString besideDb(const QString &dbPath, const QString &fileName)
+{
+    return dbPath.left(dbPath.size() - QFileInfo(dbPath).fileName().size()) + fileName;
+}
+} // namespace
+
 QString memoPathFor(const QString &dbPath)
 {
     const QFileInfo fi(dbPath);
     const QString suffix = fi.suffix();
     const bool lower = !suffix.isEmpty() && suffix.at(0).isLower();
-    return fi.path() + QLatin1Char('/') + fi.completeBaseName() + (lower ? QStringLiteral(".mb") : QStringLiteral(".MB"));
+    return besideDb(dbPath, fi.completeBaseName() + (lower ? QStringLiteral(".mb") : QStringLiteral(".MB")));
 }
 
 // The memo file of an existing table, whatever the case of its extension.
@@ -34,7 +43,7 @@ QString findMemoFile(const QString &dbPath)
     const QStringList entries = QDir(fi.path()).entryList(QDir::Files);
     for (const QString &e : entries)
         if (e.compare(wanted, Qt::CaseInsensitive) == 0)
-            return fi.path() + QLatin1Char('/') + e;
+            return besideDb(dbPath, e);
     return QString();
 }
 
@@ -69,29 +78,11 @@ void Table::create(const QString &dbPath, const QVector<FieldDef> &fields, const
         for (int j = 0; j < i; ++j)
             if (fields[j].name.compare(f.name, Qt::CaseInsensitive) == 0)
                 throw refuse(QStringLiteral("campo repetido \"%1\"").arg(f.name));
+        // The rules a header is read by, and a leader of at least one byte for our memos.
         const bool blob = isBlobType(f.type);
-        const int stored = blob ? f.size + 10 : f.size;
         bool unsupported = false;
-        if (f.type == FieldType::Bcd || (blob && (f.size < 1 || f.size > 240)) ||
-            (!blob && stored != FieldDef{f.name, f.type, f.size}.storageSize()))
-            unsupported = true;
-        const int expected = [&] {
-            switch (f.type) {
-            case FieldType::Alpha:
-            case FieldType::Bytes: return f.size >= 1 && f.size <= 255 ? f.size : -1;
-            case FieldType::Short: return 2;
-            case FieldType::Logical: return 1;
-            case FieldType::Date:
-            case FieldType::Long:
-            case FieldType::Time:
-            case FieldType::AutoInc: return 4;
-            case FieldType::Number:
-            case FieldType::Currency:
-            case FieldType::Timestamp: return 8;
-            default: return f.size;
-            }
-        }();
-        if (unsupported || (!blob && expected != f.size))
+        const QString why = checkField(int(f.type), blob ? f.size + 10 : f.size, &unsupported);
+        if (!why.isEmpty() || (blob && f.size < 1))
             throw refuse(QStringLiteral("campo %1 de tipo ou tamanho inválido").arg(f.name));
         blobs = blobs || blob;
         recordSize += f.storageSize();
@@ -106,6 +97,7 @@ void Table::create(const QString &dbPath, const QVector<FieldDef> &fields, const
         throw EngineError::exists(detail::findMemoFile(dbPath));
 
     const QByteArray header = buildHeader(QFileInfo(dbPath).fileName(), fields, opt);
+    parseHeader(dbPath, header, header.size());  // what we write must read back by the same rules
     File db;
     db.create(dbPath);
     File mb;

@@ -67,6 +67,11 @@ EngineError EngineError::damaged(const QString &path, const QString &reason)
             QStringLiteral("%1 não é uma tabela Paradox ou está danificada: %2").arg(name(path), reason)};
 }
 
+EngineError EngineError::memoDamaged(const QString &mbPath, const QString &reason)
+{
+    return {Kind::Damaged, QStringLiteral("O arquivo de memorandos %1 está danificado: %2").arg(name(mbPath), reason)};
+}
+
 EngineError EngineError::unsupported(const QString &path, const QString &reason)
 {
     return {Kind::Unsupported, QStringLiteral("Tabela %1 não suportada: %2").arg(name(path), reason)};

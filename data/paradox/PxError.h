@@ -49,6 +49,8 @@ public:
     static EngineError memoMissing(const QString &path);
     static EngineError inUse(const QString &path);
     static EngineError damaged(const QString &path, const QString &reason);
+    // The memo file of a table is damaged (Kind::Damaged; the message names the .MB as such).
+    static EngineError memoDamaged(const QString &mbPath, const QString &reason);
     static EngineError unsupported(const QString &path, const QString &reason);
     // errnoValue picks "medium full" for ENOSPC/EDQUOT, "write failed" otherwise.
     static EngineError writeFailed(const QString &path, int errnoValue);

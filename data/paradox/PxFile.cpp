@@ -55,9 +55,49 @@ void pass(Op op, const QString &path, qint64 offset, qint64 length)
 }
 } // namespace io
 
-void File::pass(io::Op op, qint64 off, qint64 len)
+void UndoLog::save(File &file, qint64 off, qint64 len)
+{
+    QByteArray old(len, Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < len) {
+        const ssize_t n = ::pread(file.fd(), old.data() + got, size_t(len - got), off + got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw EngineError::readFailed(file.path(), errno);
+        if (n == 0)
+            break;  // past the end: growth, not kept
+        got += n;
+    }
+    if (got == 0)
+        return;
+    old.truncate(got);
+    m_entries.push_back(Entry{&file, off, std::move(old)});
+}
+
+void UndoLog::keep(File &file, qint64 off, const void *old, qint64 len)
+{
+    m_entries.push_back(Entry{&file, off, QByteArray(static_cast<const char *>(old), len)});
+}
+
+void UndoLog::replay()
+{
+    while (!m_entries.empty()) {
+        const Entry &e = m_entries.back();
+        e.file->writeAt(e.off, e.old.constData(), e.old.size());
+        m_entries.pop_back();
+    }
+}
+
+void File::pass(io::Op op, qint64 off, qint64 len, const void *old)
 {
     io::pass(op, m_path, off, len);
+    if (m_undo && op == io::Op::Write) {
+        if (old)
+            m_undo->keep(*this, off, old, len);
+        else
+            m_undo->save(*this, off, len);
+    }
     if (m_journal && op != io::Op::Sync)
         m_journal->protect(m_journalId, off, op == io::Op::Truncate ? -1 : len);  // -1: to the end
 }
@@ -138,9 +178,9 @@ bool File::readAt(qint64 off, void *buf, qint64 len) const
     return true;
 }
 
-void File::writeAt(qint64 off, const void *buf, qint64 len)
+void File::writeAt(qint64 off, const void *buf, qint64 len, const void *old)
 {
-    pass(io::Op::Write, off, len);
+    pass(io::Op::Write, off, len, old);
     const auto *p = static_cast<const char *>(buf);
     while (len > 0) {
         const ssize_t n = ::pwrite(m_fd, p, size_t(len), off);

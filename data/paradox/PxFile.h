@@ -5,10 +5,36 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace px {
 
 class Journal;
+class File;
+
+// The old bytes of every write made while it is attached, in memory: a write that fails after
+// its change became visible puts them back, newest first, so a reported failure leaves the
+// pair as it was. Only in-place overwrites are kept; growth is left for repair to trim.
+class UndoLog
+{
+public:
+    void save(File &file, qint64 off, qint64 len);
+    // The same when the caller knows the old bytes (no read).
+    void keep(File &file, qint64 off, const void *old, qint64 len);
+    // Writes the old bytes back; throws EngineError when that fails too.
+    void replay();
+    bool isEmpty() const { return m_entries.empty(); }
+    void clear() { m_entries.clear(); }
+
+private:
+    struct Entry
+    {
+        File *file;
+        qint64 off;
+        QByteArray old;
+    };
+    std::vector<Entry> m_entries;
+};
 
 // Every write, truncation and flush of an engine file passes here first, so faults can be
 // injected at each of them and a batch's journal sees every byte before it changes.
@@ -50,7 +76,8 @@ public:
     qint64 size() const;
     // Reads exactly len bytes at off; returns false on a short read (past the end).
     bool readAt(qint64 off, void *buf, qint64 len) const;
-    void writeAt(qint64 off, const void *buf, qint64 len);
+    // old: the bytes there now, when the caller knows them (saves the undo log a read).
+    void writeAt(qint64 off, const void *buf, qint64 len, const void *old = nullptr);
     void truncate(qint64 len);
     void sync();
 
@@ -66,13 +93,17 @@ public:
         m_journalId = id;
     }
 
+    // While set, the undo log keeps the old bytes of each write.
+    void setUndo(UndoLog *undo) { m_undo = undo; }
+
 private:
-    void pass(io::Op op, qint64 off, qint64 len);
+    void pass(io::Op op, qint64 off, qint64 len, const void *old = nullptr);
 
     int m_fd = -1;
     QString m_path;
     Journal *m_journal = nullptr;
     int m_journalId = 0;
+    UndoLog *m_undo = nullptr;
 };
 
 // Little-endian helpers for header and block fields.

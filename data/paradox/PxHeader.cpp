@@ -17,40 +17,6 @@ const unsigned char *u(const QByteArray &b)
     return reinterpret_cast<const unsigned char *>(b.constData());
 }
 
-// Validates a field descriptor; returns an empty string when sound, else the reason.
-QString checkField(int type, int size, bool *unsupported)
-{
-    *unsupported = false;
-    switch (FieldType(type)) {
-    case FieldType::Alpha:
-    case FieldType::Bytes:
-        return size >= 1 && size <= 255 ? QString() : QStringLiteral("tamanho de campo inválido");
-    case FieldType::Date:
-    case FieldType::Long:
-    case FieldType::Time:
-    case FieldType::AutoInc:
-        return size == 4 ? QString() : QStringLiteral("tamanho de campo inválido");
-    case FieldType::Short:
-        return size == 2 ? QString() : QStringLiteral("tamanho de campo inválido");
-    case FieldType::Currency:
-    case FieldType::Number:
-    case FieldType::Timestamp:
-        return size == 8 ? QString() : QStringLiteral("tamanho de campo inválido");
-    case FieldType::Logical:
-        return size == 1 ? QString() : QStringLiteral("tamanho de campo inválido");
-    case FieldType::Memo:
-        return size >= 11 && size <= 250 ? QString() : QStringLiteral("tamanho de campo memo inválido");
-    case FieldType::Blob:
-    case FieldType::FmtMemo:
-    case FieldType::Ole:
-    case FieldType::Graphic:
-        return size >= 10 && size <= 250 ? QString() : QStringLiteral("tamanho de campo blob inválido");
-    case FieldType::Bcd:
-        *unsupported = true;
-        return QStringLiteral("campos BCD não são suportados");
-    }
-    return QStringLiteral("tipo de campo desconhecido (%1)").arg(type);
-}
 
 const char *sortOrderName(int id)
 {
@@ -115,6 +81,40 @@ void Header::storeCounters()
     p[hdr::WriteMarker] = writeMarker ? markerKind : 0;
     if (version >= 5)
         put32(p + hdr::UpdateTime, quint32(QDateTime::currentSecsSinceEpoch()));
+}
+
+QString checkField(int type, int size, bool *unsupported)
+{
+    *unsupported = false;
+    switch (FieldType(type)) {
+    case FieldType::Alpha:
+    case FieldType::Bytes:
+        return size >= 1 && size <= 255 ? QString() : QStringLiteral("tamanho de campo inválido");
+    case FieldType::Date:
+    case FieldType::Long:
+    case FieldType::Time:
+    case FieldType::AutoInc:
+        return size == 4 ? QString() : QStringLiteral("tamanho de campo inválido");
+    case FieldType::Short:
+        return size == 2 ? QString() : QStringLiteral("tamanho de campo inválido");
+    case FieldType::Currency:
+    case FieldType::Number:
+    case FieldType::Timestamp:
+        return size == 8 ? QString() : QStringLiteral("tamanho de campo inválido");
+    case FieldType::Logical:
+        return size == 1 ? QString() : QStringLiteral("tamanho de campo inválido");
+    case FieldType::Memo:
+        return size >= 11 && size <= 250 ? QString() : QStringLiteral("tamanho de campo memo inválido");
+    case FieldType::Blob:
+    case FieldType::FmtMemo:
+    case FieldType::Ole:
+    case FieldType::Graphic:
+        return size >= 10 && size <= 250 ? QString() : QStringLiteral("tamanho de campo blob inválido");
+    case FieldType::Bcd:
+        *unsupported = true;
+        return QStringLiteral("campos BCD não são suportados");
+    }
+    return QStringLiteral("tipo de campo desconhecido (%1)").arg(type);
 }
 
 Header parseHeader(const QString &path, const QByteArray &bytes, qint64 fileSize, bool counters)

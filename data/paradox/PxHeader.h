@@ -72,6 +72,11 @@ struct Header
     void storeCounters();
 };
 
+// Checks a field descriptor as stored (type byte, size byte: blobs count their 10 bytes);
+// returns an empty string when sound, else the reason, with *unsupported set for a kind
+// this engine does not handle. Reading a header and creating a table use the same rules.
+QString checkField(int type, int storedSize, bool *unsupported);
+
 // Level of a version byte: 4, 5 or 7; 3 for level-3 headers; 0 when not a known version.
 int levelOfVersion(int versionByte);
 

@@ -86,9 +86,9 @@ void MemoFile::validate()
 {
     unsigned char head[3];
     if (m_file.size() < BlockSize || !m_file.readAt(0, head, 3))
-        throw EngineError::damaged(m_file.path(), QStringLiteral("arquivo de memorandos curto demais"));
+        throw EngineError::memoDamaged(m_file.path(), QStringLiteral("arquivo de memorandos curto demais"));
     if (head[0] != 0 || le16(head + 1) == 0)
-        throw EngineError::damaged(m_file.path(), QStringLiteral("não é um arquivo de memorandos"));
+        throw EngineError::memoDamaged(m_file.path(), QStringLiteral("não é um arquivo de memorandos"));
 }
 
 qint64 MemoFile::fileSize()
@@ -111,10 +111,10 @@ QByteArray MemoFile::readBlock(quint32 block)
         const qint64 off = qint64(block) * BlockSize;
         const qint64 avail = std::min<qint64>(BlockSize, fileSize() - off);
         if (avail < 3)
-            throw EngineError::damaged(m_file.path(), QStringLiteral("bloco de memorando além do fim do arquivo"));
+            throw EngineError::memoDamaged(m_file.path(), QStringLiteral("bloco de memorando além do fim do arquivo"));
         m_cache.resize(BlockSize);
         if (!m_file.readAt(off, m_cache.data(), avail))
-            throw EngineError::damaged(m_file.path(), QStringLiteral("bloco de memorando além do fim do arquivo"));
+            throw EngineError::memoDamaged(m_file.path(), QStringLiteral("bloco de memorando além do fim do arquivo"));
         if (avail < BlockSize)
             std::memset(m_cache.data() + avail, 0, size_t(BlockSize - avail));
         m_cacheAvail = avail;
@@ -132,7 +132,7 @@ QByteArray MemoFile::read(quint32 location, quint32 length)
 
 const char *MemoFile::view(quint32 location, quint32 length, QByteArray &scratch)
 {
-    auto bad = [&](const QString &why) { return EngineError::damaged(m_file.path(), why); };
+    auto bad = [&](const QString &why) { return EngineError::memoDamaged(m_file.path(), why); };
     const quint32 offset = location & 0xFFFFFF00u;
     const quint32 index = location & 0xFF;
     if (offset % BlockSize != 0 || offset == 0)
@@ -209,8 +209,13 @@ void MemoFile::buildMap()
         return;
     QStringList problems;
     std::map<quint32, quint32> all = blobs(&problems);
-    if (!problems.isEmpty())
-        throw EngineError::damaged(m_file.path(), problems.first());
+    if (!problems.isEmpty()) {
+        QString why = problems.first();
+        const QString prefix = m_file.path() + QStringLiteral(": ");
+        if (why.startsWith(prefix))
+            why = why.mid(prefix.size());
+        throw EngineError::memoDamaged(m_file.path(), why);
+    }
     m_mapValid = true;
 }
 

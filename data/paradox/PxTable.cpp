@@ -128,7 +128,14 @@ Table::Table(const QString &dbPath, Mode mode) : d(std::make_unique<Impl>())
         }
         d->unlock();
     } else {
+        // The same first look as a writable open; a header that does not add up has the chain
+        // validated now, so that readers follow the chain. Damage is refused by the first read.
         Impl::ReadGuard g(d.get());
+        try {
+            if (d->h.writeMarker || d->countersSuspicious())
+                d->buildIndex();
+        } catch (const EngineError &) {
+        }
     }
 }
 
@@ -175,7 +182,7 @@ std::optional<RecordPos> Table::first()
 std::optional<RecordPos> Table::last()
 {
     Impl::ReadGuard g(d.get());
-    if (d->staleHeader) {
+    if (d->staleHeader || (d->indexValid && d->chainStale)) {
         d->buildIndex();
         for (auto it = d->index.crbegin(); it != d->index.crend(); ++it)
             if (it->count > 0)
@@ -188,7 +195,7 @@ std::optional<RecordPos> Table::last()
 std::optional<RecordPos> Table::next(RecordPos pos)
 {
     Impl::ReadGuard g(d.get());
-    if (pos.block == 0 || pos.block > d->h.fileBlocks)
+    if (pos.block == 0 || pos.block > d->blockLimit())
         return std::nullopt;
     const auto blk = d->readBlockHead(pos.block);
     if (pos.slot + 1 < blk.count)
@@ -199,7 +206,7 @@ std::optional<RecordPos> Table::next(RecordPos pos)
 std::optional<RecordPos> Table::prior(RecordPos pos)
 {
     Impl::ReadGuard g(d.get());
-    if (pos.block == 0 || pos.block > d->h.fileBlocks)
+    if (pos.block == 0 || pos.block > d->blockLimit())
         return std::nullopt;
     const auto blk = d->readBlockHead(pos.block);
     if (pos.slot > 0 && blk.count > 0)
@@ -262,7 +269,7 @@ qint64 Table::ordinalOf(RecordPos pos)
 QByteArray Table::readRaw(RecordPos pos)
 {
     Impl::ReadGuard g(d.get());
-    if (pos.block == 0 || pos.block > d->h.fileBlocks)
+    if (pos.block == 0 || pos.block > d->blockLimit())
         throw EngineError::conflict(d->path);
     const auto blk = d->readBlock(pos.block);
     if (pos.slot >= blk.count)
@@ -334,8 +341,19 @@ void Table::emptyAll()
 
 QStringList Table::check()
 {
+    return inspect().problems;
+}
+
+Table::CheckReport Table::inspect()
+{
     Impl::ReadGuard g(d.get());
     return d->check();
+}
+
+bool Table::interruptedWrite()
+{
+    Impl::ReadGuard g(d.get());
+    return d->h.writeMarker;
 }
 
 QString Table::repairNote() const

@@ -73,6 +73,9 @@ public:
     // undid an unfinished batch; repairNote() says what was mended.
     bool wasRepaired() const;
     QString repairNote() const;
+    // True when the table carries an interrupted write of ours that the next write repairs
+    // (only a read-only open leaves it so); the table reads correctly meanwhile.
+    bool interruptedWrite();
 
     // Natural order.
     quint32 recordCount();
@@ -121,8 +124,15 @@ public:
     void rollbackBatch();  // also what destroying the table in a batch does
 
     // Checks every invariant of the pair; returns the problems found, one line each naming
-    // the file, empty when sound.
+    // the file, empty when sound. What an interrupted write of this engine left (and the next
+    // write repairs) is not a problem: inspect() lists it apart.
     QStringList check();
+    struct CheckReport
+    {
+        QStringList problems;  // damage, one line each naming the file
+        QStringList pending;   // an interrupted write of ours, mended by the next write
+    };
+    CheckReport inspect();
 
     struct Impl;
 

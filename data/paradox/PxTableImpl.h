@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -46,6 +47,9 @@ void syncDirectory(const QString &path);
 // mends it without freeing a block that holds a record or memo space a record uses.
 struct Validation
 {
+    // Chain: what a reader relies on (the header against the file, the block chain and the
+    // record count); Full: everything, as writers and check need it.
+    enum class Depth { Chain, Full };
     enum class State { Sound, Repairable, Damaged };
     State state = State::Sound;
     QStringList problems;  // damage, one line each
@@ -54,6 +58,7 @@ struct Validation
     quint16 fileBlocks = 0;              // whole blocks in the file
     qint64 dbTrimTo = -1;                // a torn tail past every block the chain uses
     QVector<quint16> chain;              // blocks holding records, in order
+    QVector<std::pair<quint16, quint16>> walk;  // every chain block with its record count
     quint64 records = 0;
     QVector<quint16> freeBlocks;         // every block outside the chain (none holds a record)
     bool rebuildFree = false;
@@ -102,12 +107,17 @@ struct Table::Impl
     bool lockIsWrite = false;
     bool staleHeader = false;  // read-only view of a table left mid-write: trust only the chain
     qint64 dbSize = 0;         // as of the last header refresh or own write
+    quint16 fileWholeBlocks = 0;  // whole blocks in the file, as of the last header refresh
+    // How far block numbers may reach: the header's count, or the file's when the header is
+    // stale (an append cut short has linked a block the header does not count yet).
+    quint16 blockLimit() const { return staleHeader || (indexValid && chainStale) ? std::max(h.fileBlocks, fileWholeBlocks) : h.fileBlocks; }
 
     Block cache;
     bool cacheValid = false;
     QVector<IndexEntry> index;
     QHash<quint16, int> indexOf;
     bool indexValid = false;
+    bool chainStale = false;  // the validator found the header behind a sound chain: trust the chain
     quint64 chainRecords = 0;
 
     // ---- errors ----
@@ -151,10 +161,13 @@ struct Table::Impl
 
     void validateCounters();
 
+    // h.prefix is the header as the file has it (read under the lock, and kept so by every
+    // header write), which spares the undo log a read.
     void writeHeaderPrefix()
     {
+        const QByteArray old = h.prefix;
         h.storeCounters();
-        db.writeAt(0, h.prefix.constData(), hdr::FixedPart);
+        db.writeAt(0, h.prefix.constData(), hdr::FixedPart, old.constData());
     }
 
     void syncDb()
@@ -175,7 +188,8 @@ struct Table::Impl
 
     Block readBlockHead(quint16 no);
 
-    void writeBlockHead(quint16 no, quint16 next, quint16 prev, int count);
+    // oldCount, when known, is the count there now (the pointers stay as they are).
+    void writeBlockHead(quint16 no, quint16 next, quint16 prev, int count, int oldCount = -1);
 
     void setNext(quint16 no, quint16 next);
 
@@ -184,30 +198,9 @@ struct Table::Impl
     // Puts a block out of the chain onto the free list, emptied.
     void freeBlock(quint16 no);
 
-    // Walks the chain once (block heads only) and caches the ordinal of every block.
+    // The chain as the validator found it (its reader's depth), cached until the header changes;
+    // damage is refused with the validator's first problem.
     void buildIndex();
-
-    // Visits the chain's blocks in order until fn returns false; a block number out of range
-    // or a loop is damage. Heads only unless wholeBlocks.
-    template <typename Fn> void walkChain(bool wholeBlocks, Fn fn)
-    {
-        QVector<bool> seen(h.fileBlocks + 1, false);
-        for (quint16 b = h.firstBlock; b != 0;) {
-            if (b > h.fileBlocks)
-                throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(b));
-            if (seen[b])
-                throw damaged(QStringLiteral("ciclo na cadeia de blocos (bloco %1)").arg(b));
-            seen[b] = true;
-            const Block blk = wholeBlocks ? readBlock(b, false) : readBlockHead(b);
-            if (!fn(blk))
-                return;
-            b = blk.next;
-        }
-    }
-
-    // A chain that ends early or elsewhere than the header says has lost its way: refuse it
-    // rather than show part of the table as the whole.
-    void verifyChain(quint64 records, quint16 last) const;
 
     quint16 predecessor(quint16 b);
 
@@ -251,18 +244,27 @@ struct Table::Impl
     void beginWrite(char marker = detail::MarkerWrite);
     void commit();
     void recover();
+    // From the write that makes a change visible on, the old bytes of every write are kept, so
+    // that a failure after it can still leave the state before.
+    UndoLog undo;
+    void keepUndo(bool on)
+    {
+        db.setUndo(on ? &undo : nullptr);
+        if (memo)
+            mb.setUndo(on ? &undo : nullptr);
+    }
+    void failed();
     template <typename Fn> auto writeOp(Fn fn)
     {
         lockWrite();
         try {
             auto r = fn();
+            keepUndo(false);
+            undo.clear();
             unlock();
             return r;
         } catch (...) {
-            if (h.writeMarker)
-                recover();  // something reached the file: make the header agree with it
-            else
-                invalidateCaches();
+            failed();
             unlockAll();
             throw;
         }
@@ -270,21 +272,18 @@ struct Table::Impl
     RecordPos relocate(RecordPos pos, const QByteArray &original);
     template <typename Fn> void scanChain(Fn fn)
     {
-        quint64 records = 0;
-        quint16 last = 0;
-        bool stopped = false;
-        walkChain(true, [&](const Block &blk) {
+        buildIndex();
+        const QVector<IndexEntry> blocks = index;
+        for (const IndexEntry &e : blocks) {
+            if (e.count == 0)
+                continue;
+            const Block blk = readBlock(e.block, false);
+            if (blk.count != e.count)
+                throw damaged(QStringLiteral("bloco %1 mudou durante a leitura").arg(e.block));
             for (int slot = 0; slot < blk.count; ++slot)
-                if (!fn(RecordPos{blk.no, quint16(slot)}, blk.record(slot))) {
-                    stopped = true;
-                    return false;
-                }
-            records += quint64(blk.count);
-            last = blk.no;
-            return true;
-        });
-        if (!stopped)
-            verifyChain(records, last);
+                if (!fn(RecordPos{blk.no, quint16(slot)}, blk.record(slot)))
+                    return;
+        }
     }
     RecordPos append(const QVector<Value> &values);
     RecordPos update(RecordPos pos, const QByteArray &original, const QVector<Value> &values);
@@ -292,13 +291,14 @@ struct Table::Impl
     void emptyAll();
 
     // ---- validation and repair (PxValidate.cpp) ----
-    Validation validate();
+    Validation validate(Validation::Depth depth = Validation::Depth::Full);
+    EngineError refusal(const Validation &v) const;
     void repair(const Validation &v);
     // Validates before the first byte of a write; repairs what may be repaired, refuses damage.
     void ensureWritable();
     void noteValidated();
     bool countersSuspicious();
-    QStringList check();
+    Table::CheckReport check();
     QString repairNote;       // what the last repair mended
     QByteArray validatedPrefix;  // the header as last validated sound (empty: not validated)
     qint64 validatedDb = -1, validatedMb = -1;

@@ -23,7 +23,22 @@ struct Head
 
 } // namespace
 
-Validation Table::Impl::validate()
+// The validator's first look, taken under every lock: the header's counters against the file,
+// enough for a block number read through the header to be safe to follow.
+void Table::Impl::validateCounters()
+{
+    const qint64 size = dbSize = db.size();
+    if (h.fileBlocks > 0 && size < h.blockOffset(h.fileBlocks) + 6)
+        throw damaged(QStringLiteral("arquivo menor que o número de blocos indicado"));
+    if (h.firstBlock > h.fileBlocks || h.lastBlock > h.fileBlocks || h.firstFree > h.fileBlocks)
+        throw damaged(QStringLiteral("referência a bloco inexistente no cabeçalho"));
+    if ((h.firstBlock == 0) != (h.lastBlock == 0))
+        throw damaged(QStringLiteral("início e fim da cadeia de blocos não combinam"));
+    if (h.numRecords > quint64(h.fileBlocks) * quint64(h.recordsPerBlock()))
+        throw damaged(QStringLiteral("número de registros maior do que cabe nos blocos"));
+}
+
+Validation Table::Impl::validate(Validation::Depth depth)
 {
     Validation v;
     const QString dbName = QDir::toNativeSeparators(path);
@@ -55,22 +70,29 @@ Validation Table::Impl::validate()
         && h.lastBlock == 0 && h.fileBlocks == 0 && h.firstFree == 0) {
         v.finishEmpty = true;
         v.state = Validation::State::Repairable;
+        mend(v.repairs, QStringLiteral("gravação interrompida"));
         mend(v.repairs, QStringLiteral("esvaziamento interrompido: concluído"));
         return v;
     }
 
+    // Block heads, read as they are first needed: a reader's walk touches only the chain.
     QVector<Head> heads(whole + 1);
-    for (qint64 b = 1; b <= whole; ++b) {
-        unsigned char p[6];
-        if (!db.readAt(h.blockOffset(quint16(b)), p, 6))
-            continue;
+    QVector<char> loaded(whole + 1, 0);
+    auto head = [&](quint16 b) -> const Head & {
         Head &hd = heads[b];
-        hd.next = le16(p);
-        hd.prev = le16(p + 2);
-        const int ads = qint16(le16(p + 4));
-        hd.sane = ads >= -rs && (ads + rs) % rs == 0 && ads / rs + 1 <= h.recordsPerBlock();
-        hd.count = hd.sane ? ads / rs + 1 : 0;
-    }
+        if (!loaded[b]) {
+            loaded[b] = 1;
+            unsigned char p[6];
+            if (db.readAt(h.blockOffset(b), p, 6)) {
+                hd.next = le16(p);
+                hd.prev = le16(p + 2);
+                const int ads = qint16(le16(p + 4));
+                hd.sane = ads >= -rs && (ads + rs) % rs == 0 && ads / rs + 1 <= h.recordsPerBlock();
+                hd.count = hd.sane ? ads / rs + 1 : 0;
+            }
+        }
+        return hd;
+    };
 
     // The chain.
     QVector<char> inChain(whole + 1, 0);
@@ -90,12 +112,13 @@ Validation Table::Impl::validate()
             damage(QStringLiteral("ciclo na cadeia de blocos no bloco %1").arg(b));
             return v;
         }
-        if (!heads[b].sane) {
+        if (!head(b).sane) {
             damage(QStringLiteral("bloco %1 com contagem de registros inválida").arg(b));
             return v;
         }
         inChain[b] = 1;
         all.append(b);
+        v.walk.append({b, quint16(heads[b].count)});
         if (heads[b].prev != prev) {
             relink = true;
             mend(markerOnly, QStringLiteral("bloco %1: ponteiro para o anterior é %2, esperado %3").arg(b).arg(heads[b].prev).arg(prev));
@@ -132,6 +155,13 @@ Validation Table::Impl::validate()
         mend(stale, QStringLiteral("o cabeçalho indica %1 blocos, o arquivo tem %2").arg(h.fileBlocks).arg(whole));
     if (h.maxBlocks != h.fileBlocks)
         mend(stale, QStringLiteral("contador de blocos 0x3A (%1) difere do número de blocos (%2)").arg(h.maxBlocks).arg(h.fileBlocks));
+    if (depth == Validation::Depth::Chain) {
+        // What a reader relies on: the chain, whole, and a record count that agrees with it
+        // (or our own interrupted write). The rest does not stop reading.
+        if (v.state != Validation::State::Damaged && (!markerOnly.isEmpty() || !stale.isEmpty() || marker))
+            v.state = Validation::State::Repairable;
+        return v;
+    }
     if (tail != 0) {
         v.dbTrimTo = h.headerSize + whole * bs;
         mend(markerOnly, QStringLiteral("final incompleto de %1 bytes depois do último bloco").arg(tail));
@@ -148,7 +178,7 @@ Validation Table::Impl::validate()
             why = QStringLiteral("ciclo na lista de blocos livres no bloco %1").arg(b);
         else if (inChain[b])
             why = QStringLiteral("bloco %1 está na cadeia e na lista de livres").arg(b);
-        else if (!heads[b].sane || heads[b].count != 0)
+        else if (!head(b).sane || heads[b].count != 0)
             why = QStringLiteral("bloco livre %1 contém registros").arg(b);
         if (!why.isEmpty()) {
             freeSound = false;
@@ -173,7 +203,7 @@ Validation Table::Impl::validate()
         if (inChain[b] && heads[b].count > 0)
             continue;
         if (!inChain[b] && !isFree[b]) {
-            if (heads[b].sane && heads[b].count == 0) {
+            if (head(b).sane && heads[b].count == 0) {
                 mend(markerOnly, QStringLiteral("bloco %1 não está na cadeia nem na lista de livres").arg(b));
             } else {
                 if (chainContents.isEmpty())
@@ -246,7 +276,7 @@ Validation Table::Impl::validate()
     }
 
     if (marker)
-        mend(markerOnly, QStringLiteral("gravação interrompida"));
+        markerOnly.prepend(dbName + QStringLiteral(": gravação interrompida"));
     if (v.state == Validation::State::Damaged) {
         return v;
     }
@@ -350,14 +380,42 @@ void Table::Impl::ensureWritable()
         refresh();
         v = validate();
     }
-    if (v.state != Validation::State::Sound) {
-        QString why = v.problems.value(0, v.repairs.value(0));
-        const QString prefix = QDir::toNativeSeparators(path) + QStringLiteral(": ");
-        if (why.startsWith(prefix))
-            why = why.mid(prefix.size());
-        throw damaged(why);
-    }
+    if (v.state != Validation::State::Sound)
+        throw refusal(v);
     noteValidated();
+}
+
+// The engine's "damaged" error with the validator's first finding.
+EngineError Table::Impl::refusal(const Validation &v) const
+{
+    QString why = v.problems.value(0, v.repairs.value(0));
+    const QString prefix = QDir::toNativeSeparators(path) + QStringLiteral(": ");
+    const QString mbPrefix = QDir::toNativeSeparators(mbPath) + QStringLiteral(": ");
+    if (why.startsWith(prefix))
+        return damaged(why.mid(prefix.size()));
+    if (!mbPath.isEmpty() && why.startsWith(mbPrefix))
+        return EngineError::memoDamaged(mbPath, why.mid(mbPrefix.size()));
+    return damaged(why);
+}
+
+void Table::Impl::buildIndex()
+{
+    if (indexValid)
+        return;
+    index.clear();
+    indexOf.clear();
+    const Validation v = validate(Validation::Depth::Chain);
+    if (v.state == Validation::State::Damaged)
+        throw refusal(v);
+    quint64 total = 0;
+    for (const auto &[b, count] : v.walk) {
+        indexOf.insert(b, int(index.size()));
+        index.append(IndexEntry{b, count, quint32(total)});
+        total += count;
+    }
+    chainRecords = total;
+    chainStale = !v.sound();
+    indexValid = true;
 }
 
 // Cheap tests of the header against the file, true when a walk of the chain is due. An
@@ -376,12 +434,16 @@ bool Table::Impl::countersSuspicious()
     return h.numRecords != quint64(h.blocksInUse - 1) * h.recordsPerBlock() + quint64(last.count);
 }
 
-QStringList Table::Impl::check()
+// What an interrupted write of ours left, with the marker set, is no damage: readers trust the
+// chain meanwhile and the next write mends it. Counters another program left stale are listed.
+Table::CheckReport Table::Impl::check()
 {
     const Validation v = validate();
-    QStringList out = v.problems;
+    Table::CheckReport out;
+    out.problems = v.problems;
+    const bool ours = v.state == Validation::State::Repairable && h.writeMarker;
     for (const QString &r : v.repairs)
-        out.append(r + QStringLiteral(" (a reparar na próxima gravação)"));
+        (ours ? out.pending : out.problems).append(r + QStringLiteral(" (a reparar na próxima gravação)"));
     return out;
 }
 

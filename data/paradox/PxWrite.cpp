@@ -29,6 +29,7 @@ void Table::Impl::dropBlobs(const QVector<std::pair<quint32, quint32>> &drop)
 void Table::Impl::beginWrite(char marker)
 {
     db.writeAt(hdr::WriteMarker, &marker, 1);
+    h.prefix[hdr::WriteMarker] = marker;
     h.writeMarker = true;
     h.markerKind = quint8(marker);
     syncDb();
@@ -46,7 +47,34 @@ void Table::Impl::commit()
     noteValidated();
 }
 
-// A failed write: make the header agree with what reached the file, if we still can.
+// A failed write leaves the state before: what became visible is put back from the undo log,
+// then the repair of an interrupted write takes away what is left (memo space, a new block).
+// Only when putting back fails too may the change stay; the marker then tells the next opener.
+void Table::Impl::failed()
+{
+    keepUndo(false);
+    if (!undo.isEmpty()) {
+        try {
+            undo.replay();
+            syncDb();
+            syncMb();
+        } catch (const EngineError &) {
+        }
+        undo.clear();
+    }
+    try {
+        reload();  // the header as the file has it, not as the failed call left it in memory
+    } catch (const EngineError &) {
+        invalidateCaches();
+        return;
+    }
+    if (h.writeMarker)
+        recover();
+    else
+        invalidateCaches();
+}
+
+// Makes the header agree with what reached the file, if we still can.
 void Table::Impl::recover()
 {
     invalidateCaches();
@@ -112,7 +140,8 @@ RecordPos Table::Impl::append(const QVector<Value> &values)
             const int slot = last->count;
             db.writeAt(h.blockOffset(h.lastBlock) + 6 + qint64(slot) * h.recordSize, e.raw.constData(), h.recordSize);
             syncDb();
-            writeBlockHead(h.lastBlock, last->next, last->prev, slot + 1);
+            keepUndo(true);  // the count makes the record visible
+            writeBlockHead(h.lastBlock, last->next, last->prev, slot + 1, slot);
             syncDb();
             pos = RecordPos{h.lastBlock, quint16(slot)};
         } else {
@@ -140,7 +169,8 @@ RecordPos Table::Impl::append(const QVector<Value> &values)
                 writeHeaderPrefix();  // still marked as mid-write
             }
             syncDb();
-            writeBlockHead(nb, 0, prevLast, 1);
+            keepUndo(true);  // the count makes the record visible
+            writeBlockHead(nb, 0, prevLast, 1, 0);
             syncDb();
             pos = RecordPos{nb, 0};
         }
@@ -159,6 +189,7 @@ RecordPos Table::Impl::update(RecordPos pos, const QByteArray &original, const Q
         const RecordPos at = relocate(pos, original);
         beginWrite();
         storeBlobs(e);
+        keepUndo(true);
         db.writeAt(h.blockOffset(at.block) + 6 + qint64(at.slot) * h.recordSize, e.raw.constData(), h.recordSize);
         cacheValid = false;
         syncDb();
@@ -186,6 +217,7 @@ std::optional<RecordPos> Table::Impl::remove(RecordPos pos, const QByteArray &or
         else if (blk.count == 1 && b != h.firstBlock)
             prev = predecessor(b);
         beginWrite();
+        keepUndo(true);  // the first write below takes the record away
         std::optional<RecordPos> result;
         if (blk.count > 1) {
             char *d = blk.data.data() + 6;
@@ -265,16 +297,25 @@ void Table::Impl::emptyAll()
         h.lastBlock = 0;
         h.maxBlocks = 0;
         h.firstFree = 0;
+        keepUndo(true);
         writeHeaderPrefix();
         syncDb();
-        db.truncate(h.headerSize);
-        dbSize = h.headerSize;
-        if (memo) {
-            mb.truncate(MemoFile::BlockSize);
-            memo->invalidate();
-            syncMb();
+        // The emptied header is on the medium: the emptying has happened, and what is left of
+        // it is the repair the next write or open makes when the steps below fail.
+        keepUndo(false);
+        undo.clear();
+        try {
+            db.truncate(h.headerSize);
+            dbSize = h.headerSize;
+            if (memo) {
+                mb.truncate(MemoFile::BlockSize);
+                memo->invalidate();
+                syncMb();
+            }
+            commit();
+        } catch (const EngineError &) {
+            reload();
         }
-        commit();
         return 0;
     });
 }

@@ -929,11 +929,13 @@ QString patternText(quint32 seed, int length)
 
 namespace pxtest {
 
-ToolResult runTool(const QStringList &args, const QByteArray &input, const QStringList &env)
+ToolResult runTool(const QStringList &args, const QByteArray &input, const QStringList &env, const QString &workDir)
 {
     QProcess p;
     p.setProgram(QStringLiteral(BL_TOOL_PATH));
     p.setArguments(args);
+    if (!workDir.isEmpty())
+        p.setWorkingDirectory(workDir);
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     for (const QString &kv : env)
         e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));

@@ -222,7 +222,9 @@ struct ToolResult
     QByteArray out;
     QString err;
 };
-// Runs bl-tool with args, input on its standard input and extra environment variables.
-ToolResult runTool(const QStringList &args, const QByteArray &input = {}, const QStringList &env = {});
+// Runs bl-tool with args, input on its standard input and extra environment variables, in
+// workDir when given.
+ToolResult runTool(const QStringList &args, const QByteArray &input = {}, const QStringList &env = {},
+                   const QString &workDir = {});
 
 } // namespace pxtest

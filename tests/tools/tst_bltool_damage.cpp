@@ -24,6 +24,8 @@ private slots:
     void initTestCase();
     void dumpWritesWholeLines();
     void checkOneLinePerProblem();
+    void checkInterruptedWriteIsNoDamage();
+    void damagedMemoFileNamedAsGiven();
     void systemErrorsInPortuguese();
 
 private:
@@ -115,6 +117,60 @@ void TestBlToolDamage::checkOneLinePerProblem()
             QVERIFY2(l.contains(QStringLiteral("C.DB")) || l.contains(QStringLiteral("C.MB")), qPrintable(l));
         QVERIFY2(r.out.contains(c.mustSay), r.out.constData());
     }
+}
+
+// Our own interrupted write (the marker set over what it leaves) checks clean and says so;
+// the same marker over real damage is still damage.
+void TestBlToolDamage::checkInterruptedWriteIsNoDamage()
+{
+    const QString dir = m_dir.filePath(QStringLiteral("marker"));
+    QDir().mkpath(dir);
+    const QString path = dir + QStringLiteral("/M.DB");
+    const Verification v = verify(m_path, false);
+    QByteArray db = m_sound.db;
+    put8(db, 0x2B, 1);
+    put32(db, 6, 39);  // an append whose header update did not happen
+    writeFile(path, db);
+    writeFile(memoFileOf(path), m_sound.mb);
+    ToolResult r = runTool({QStringLiteral("check"), path});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains("gravação interrompida") && r.out.contains("próxima gravação") && r.out.contains("OK: ")
+                 && r.out.contains("40 registro(s)"),
+             r.out.constData());
+    r = runTool({QStringLiteral("dump"), path});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out.count('\n'), 41);
+    QVERIFY2(r.err.contains(QStringLiteral("gravação interrompida")), qPrintable(r.err));
+    QCOMPARE(snapshot(path), (Snapshot{db, m_sound.mb, true}));
+
+    put16(db, v.header.blockOffset(v.chain[1]) + 4, 0);  // and a block's record count changed
+    writeFile(path, db);
+    r = runTool({QStringLiteral("check"), path});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(!r.out.contains("OK: "), r.out.constData());
+}
+
+// A damaged memo file is called that, by the path the user gave (relative stays relative),
+// from check, dump and a refused import alike.
+void TestBlToolDamage::damagedMemoFileNamedAsGiven()
+{
+    const QString dir = m_dir.filePath(QStringLiteral("memo"));
+    QDir().mkpath(dir);
+    QByteArray mb = m_sound.mb;
+    put8(mb, 4096, 9);  // the first memo block's type
+    writeFile(dir + QStringLiteral("/REG.DB"), m_sound.db);
+    writeFile(dir + QStringLiteral("/REG.MB"), mb);
+    const QString said = QStringLiteral("O arquivo de memorandos REG.MB está danificado: ");
+    ToolResult r = runTool({QStringLiteral("check"), QStringLiteral("REG.DB")}, {}, {}, dir);
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.out.startsWith("REG.MB: ") && !r.out.contains("./"), r.out.constData());
+    r = runTool({QStringLiteral("dump"), QStringLiteral("REG.DB")}, {}, {}, dir);
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains(said) && !r.err.contains(QStringLiteral("tabela Paradox")), qPrintable(r.err));
+    r = runTool({QStringLiteral("import"), QStringLiteral("REG.DB")}, "{\"Bl_AgentRef\": \"X\"}\n", {}, dir);
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains(said) && !r.err.contains(QStringLiteral("./")), qPrintable(r.err));
+    QCOMPARE(snapshot(dir + QStringLiteral("/REG.DB")), (Snapshot{m_sound.db, mb, true}));
 }
 
 void TestBlToolDamage::systemErrorsInPortuguese()

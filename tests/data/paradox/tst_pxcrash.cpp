@@ -175,6 +175,20 @@ void TestPxCrash::killedWriter()
         staleSeen += stale;
         inFlight += hasPending;
 
+        // Before anything repairs it: a reader sees a sound table (our interrupted write is
+        // pending, not damage) with the records the repair will keep.
+        QVector<Row> readBeforeRepair;
+        try {
+            Table ro(path, Table::Mode::ReadOnly);
+            const Table::CheckReport report = ro.inspect();
+            if (!report.problems.isEmpty())
+                failures << QStringLiteral("round %1: check: %2").arg(round).arg(report.problems.join(QStringLiteral("; ")));
+            if (ro.interruptedWrite() == report.pending.isEmpty())
+                failures << QStringLiteral("round %1: an interrupted write not reported by check").arg(round);
+            readBeforeRepair = readAll(ro);
+        } catch (const px::EngineError &e) {
+            failures << QStringLiteral("round %1: a reader before the repair: %2").arg(round).arg(e.message());
+        }
         try {
             Table table(path, Table::Mode::Shared);
             repairs += table.wasRepaired();
@@ -188,7 +202,14 @@ void TestPxCrash::killedWriter()
             // Every record present exactly once with the values of its last returned post;
             // the one call in flight may or may not have happened.
             QMap<int, Row> found;
-            for (const Row &r : readAll(table)) {
+            const QVector<Row> rows = readAll(table);
+            if (rows.size() != readBeforeRepair.size()
+                || !std::equal(rows.cbegin(), rows.cend(), readBeforeRepair.cbegin(), [](const Row &a, const Row &b) {
+                       return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(), sameValue);
+                   }))
+                failures << QStringLiteral("round %1: a reader saw %2 records before the repair, %3 after")
+                                .arg(round).arg(readBeforeRepair.size()).arg(rows.size());
+            for (const Row &r : rows) {
                 const int id = idOf(r);
                 if (found.contains(id))
                     failures << QStringLiteral("round %1: record %2 twice").arg(round).arg(id);

@@ -214,6 +214,7 @@ private slots:
     void singleFaults();
     void cleanupTestCase();
     void damagedMessages();
+    void readersFollowTheValidator();
 
 private:
     QString place(const Target &t, const QByteArray &db, const QByteArray &mb);
@@ -438,6 +439,70 @@ void TestPxDamage::damagedMessages()
         const ToolResult r = runTool({QStringLiteral("check"), path});
         QCOMPARE(r.code, 1);
         QVERIFY2(QString::fromUtf8(r.out).contains(QStringLiteral("danificada")), r.out.constData());
+    }
+}
+
+// Readers read what the validator accepts, the chain rather than a stale header, and refuse
+// what it refuses; reading never changes a byte.
+void TestPxDamage::readersFollowTheValidator()
+{
+    const Target &t = m_targets[0];
+    const RawHeader &h = t.v.header;
+    QCOMPARE(t.v.chain.size(), 3);
+    const quint16 b2 = t.v.chain[1], b3 = t.v.chain[2];
+    const int inB3 = les16(t.db, h.blockOffset(b3) + 4) / h.recordSize + 1;
+    QVERIFY(b3 == h.fileBlocks && inB3 > 1);
+    struct Case
+    {
+        const char *name;
+        Mutation apply;
+        int records;     // what a reader finds; -1: refused
+        bool pending;    // check: our interrupted write, no problem
+    };
+    const Case cases[] = {
+        {"an append cut short: the last block linked with its record, the header still before it",
+         [&](QByteArray &d, QByteArray &) {
+             put16(d, h.blockOffset(b3) + 4, 0);  // the block holds one record
+             put8(d, 0x2B, 1);
+             put32(d, 0x06, quint32(t.rows.size() - inB3));
+             put16(d, 0x0A, 2);
+             put16(d, 0x0C, quint16(b3 - 1));
+             put16(d, 0x3A, quint16(b3 - 1));
+             put16(d, 0x10, b2);
+         },
+         int(t.rows.size()) - inB3 + 1, true},
+        {"counters another program left stale over a whole chain",
+         [&](QByteArray &d, QByteArray &) {
+             put16(d, 0x10, b2);
+             put16(d, 0x0A, 2);
+         },
+         int(t.rows.size()), false},
+        {"the marker over a count our writes cannot leave", [&](QByteArray &d, QByteArray &) {
+             put8(d, 0x2B, 1);
+             put32(d, 0x06, quint32(t.rows.size() - 3));
+         }, -1, false},
+    };
+    for (const Case &c : cases) {
+        QByteArray db = t.db, mb = t.mb;
+        c.apply(db, mb);
+        const QString path = place(t, db, mb);
+        try {
+            PxTable table(path, PxTable::Mode::ReadOnly);
+            const QVector<Row> rows = readAll(table);
+            QVERIFY2(c.records >= 0, c.name);
+            QCOMPARE(rows.size(), c.records);
+            QCOMPARE(int(table.recordCount()), c.records);
+            QCOMPARE(missing(rows, t.rows), 0);  // every record read is one of the table's
+            const auto last = table.last();
+            QVERIFY2(last && rowKey(table.readValues(*last)) == rowKey(rows.last()), c.name);
+            const PxTable::CheckReport report = table.inspect();
+            QVERIFY2(report.problems.isEmpty() == c.pending && report.pending.isEmpty() != c.pending,
+                     qPrintable(QString::fromLatin1(c.name) + u'\n' + (report.problems + report.pending).join(u'\n')));
+        } catch (const px::EngineError &e) {
+            QVERIFY2(c.records < 0, qPrintable(QString::fromLatin1(c.name) + QStringLiteral(": ") + e.message()));
+            QVERIFY2(e.kind() == px::EngineError::Kind::Damaged, qPrintable(e.message()));
+        }
+        QVERIFY2(readFile(path) == db && readFile(memoFileOf(path)) == mb, c.name);
     }
 }
 

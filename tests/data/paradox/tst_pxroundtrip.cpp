@@ -203,6 +203,12 @@ private slots:
             {{QStringLiteral("A"), FieldType::Alpha, 10}, {QStringLiteral("a"), FieldType::Alpha, 10}},
             {{QStringLiteral("M"), FieldType::Memo, 0}},
             {{QStringLiteral("M"), FieldType::Memo, 241}},
+            // sizes and kinds a header may not hold: creation follows the reader's rules
+            {{QStringLiteral("S"), FieldType::Short, 4}},
+            {{QStringLiteral("N"), FieldType::Number, 4}},
+            {{QStringLiteral("D"), FieldType::Date, 8}},
+            {{QStringLiteral("B"), FieldType::Bcd, 17}},
+            {{QStringLiteral("X"), FieldType(0x30), 4}},
         };
         for (int i = 0; i < bad.size(); ++i) {
             const QString p = m_dir->path() + QStringLiteral("/BAD%1.DB").arg(i);
