@@ -54,14 +54,7 @@ TF_Calendario::TF_Calendario(QWidget *owner) : QDialog(owner)
     BB_Fechar = pushButton(Panel1, "BB_Fechar", {560, 4, 33, 33}, QString(), QStringLiteral("Fechar"), Glyph::Door);
 
     // The rest of the window, without scroll bars of its own.
-    ScrollBox1 = new QScrollArea(this);
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setGeometry(0, 41, 599, 372 - 41);
-    ScrollBox1->setFrameShape(QFrame::NoFrame);
-    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ScrollBox1->setWidgetResizable(false);
-    ScrollBox1->setFocusPolicy(Qt::NoFocus);
+    ScrollBox1 = scrollBox(this, "ScrollBox1", {0, 41, 599, 372 - 41});
 
     DRYearCal2 = new TDRYearCal;
     DRYearCal2->setObjectName(QStringLiteral("DRYearCal2"));

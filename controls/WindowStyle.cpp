@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QToolButton>
@@ -92,6 +93,27 @@ QGroupBox *groupBox(QWidget *parent, const char *name, const QString &title, con
     if (classic)
         g->setStyle(classic);
     return g;
+}
+
+QScrollArea *scrollBox(QWidget *parent, const char *name, const QRect &geometry)
+{
+    auto *box = new QScrollArea(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(geometry);
+    box->setFrameShape(QFrame::NoFrame);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setFocusPolicy(Qt::NoFocus);
+    return box;
+}
+
+QWidget *scrollBoxContents(QScrollArea *box)
+{
+    auto *contents = new QWidget;
+    contents->setObjectName(QStringLiteral("ScrollBoxContents"));
+    contents->resize(box->size());
+    box->setWidget(contents);
+    return contents;
 }
 
 } // namespace winstyle

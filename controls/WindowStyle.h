@@ -15,6 +15,7 @@
 
 class QGroupBox;
 class QPushButton;
+class QScrollArea;
 class QToolButton;
 class QWidget;
 
@@ -66,5 +67,11 @@ QPushButton *pushButton(QWidget *parent, const char *name, const QRect &geometry
 // A group box drawn in the classic style: the frame runs through the middle of the caption,
 // so controls placed 16 pixels down sit inside it.
 QGroupBox *groupBox(QWidget *parent, const char *name, const QString &title, const QRect &geometry);
+
+// A designed scroll box: a frame without scroll bars of its own and not a stop in the tab order.
+QScrollArea *scrollBox(QWidget *parent, const char *name, const QRect &geometry);
+// Its contents widget ("ScrollBoxContents"), exactly the visible area: whatever lies below it is
+// cut off and cannot be scrolled to.
+QWidget *scrollBoxContents(QScrollArea *box);
 
 } // namespace winstyle

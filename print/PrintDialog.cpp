@@ -22,19 +22,8 @@ TPrintDialog::TPrintDialog(const QString &name, const QSize &client, QWidget *pa
     setFixedSize(client);
     setFont(windowFont());
 
-    ScrollBox1 = new QScrollArea(this);
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setGeometry(QRect(QPoint(0, 0), client));
-    ScrollBox1->setFrameShape(QFrame::NoFrame);
-    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // A frame around the controls, not a stop of its own in the tab order.
-    ScrollBox1->setFocusPolicy(Qt::NoFocus);
-    m_box = new QWidget;
-    m_box->setObjectName(QStringLiteral("ScrollBoxContents"));
-    // Exactly the visible area: whatever lies below it is cut off and cannot be scrolled to.
-    m_box->resize(client);
-    ScrollBox1->setWidget(m_box);
+    ScrollBox1 = scrollBox(this, "ScrollBox1", QRect(QPoint(0, 0), client));
+    m_box = scrollBoxContents(ScrollBox1);
 }
 
 QLabel *TPrintDialog::addLabel(const char *name, const QString &text, const QRect &geometry, bool bold)

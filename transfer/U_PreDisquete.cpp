@@ -60,17 +60,8 @@ TF_PreDisquete::TF_PreDisquete(QWidget *owner) : QDialog(owner)
 
     MsgDlg1 = TMsgDlg::createStandard(this, QStringLiteral("MsgDlg1"));
 
-    ScrollBox1 = new QScrollArea(this);
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setGeometry(0, 0, 294, 219);
-    ScrollBox1->setFrameShape(QFrame::NoFrame);
-    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ScrollBox1->setFocusPolicy(Qt::NoFocus);
-    auto *box = new QWidget;
-    box->setObjectName(QStringLiteral("ScrollBoxContents"));
-    box->resize(294, 219);
-    ScrollBox1->setWidget(box);
+    ScrollBox1 = scrollBox(this, "ScrollBox1", {0, 0, 294, 219});
+    QWidget *box = scrollBoxContents(ScrollBox1);
 
     Animate1 = new TActivityStrip(box);
     Animate1->setObjectName(QStringLiteral("Animate1"));

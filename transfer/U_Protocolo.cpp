@@ -97,17 +97,8 @@ TF_Protocolo::TF_Protocolo(QWidget *owner, Table &transfer) : QDialog(owner), m_
     const QSize client(394, 333);
     setFixedSize(client);
 
-    ScrollBox1 = new QScrollArea(this);
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setGeometry(QRect(QPoint(0, 0), client));
-    ScrollBox1->setFrameShape(QFrame::NoFrame);
-    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ScrollBox1->setFocusPolicy(Qt::NoFocus);
-    auto *box = new QWidget;
-    box->setObjectName(QStringLiteral("ScrollBoxContents"));
-    box->resize(client);
-    ScrollBox1->setWidget(box);
+    ScrollBox1 = scrollBox(this, "ScrollBox1", QRect(QPoint(0, 0), client));
+    QWidget *box = scrollBoxContents(ScrollBox1);
 
     Panel1 = new QFrame(box);
     Panel1->setObjectName(QStringLiteral("Panel1"));
