@@ -54,15 +54,21 @@ void Table::Impl::reload()
     fileWholeBlocks = quint16(std::min<qint64>(0xFFFF, std::max<qint64>(0, dbSize - h.headerSize) / h.blockSize()));
 }
 
-Table::Impl::Block Table::Impl::readBlock(quint16 no, bool useCache)
+Table::Impl::Block Table::Impl::emptyBlock(quint16 no) const
 {
-    if (useCache && cacheValid && cache.no == no)
-        return cache;
     if (no == 0 || no > blockLimit())
         throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(no));
     Block b;
     b.no = no;
     b.recordSize = h.recordSize;
+    return b;
+}
+
+Table::Impl::Block Table::Impl::readBlock(quint16 no, bool useCache)
+{
+    if (useCache && cacheValid && cache.no == no)
+        return cache;
+    Block b = emptyBlock(no);
     b.data = QByteArray(h.blockSize(), Qt::Uninitialized);
     const qint64 off = h.blockOffset(no);
     const qint64 avail = std::min<qint64>(h.blockSize(), dbSize - off);
@@ -96,11 +102,7 @@ Table::Impl::Block Table::Impl::readBlockHead(quint16 no)
 {
     if (cacheValid && cache.no == no)
         return cache;
-    if (no == 0 || no > blockLimit())
-        throw damaged(QStringLiteral("referência ao bloco %1, que não existe").arg(no));
-    Block b;
-    b.no = no;
-    b.recordSize = h.recordSize;
+    Block b = emptyBlock(no);
     unsigned char p[6];
     if (!db.readAt(h.blockOffset(no), p, 6))
         throw damaged(QStringLiteral("bloco %1 além do fim do arquivo").arg(no));

@@ -182,6 +182,8 @@ struct Table::Impl
     }
 
     // ---- blocks ----
+    // A block of that number with nothing read yet; a number outside the file is damage.
+    Block emptyBlock(quint16 no) const;
     Block readBlock(quint16 no, bool useCache = true);
 
     void parseBlockHeader(Block &b, const unsigned char *p) const;
