@@ -69,6 +69,8 @@ void Table::Impl::lockWrite()
         if (mode != Mode::Exclusive)
             acquire(detail::WriteLockByte, true);
         refresh();
+        // Nothing is written into a file that is no longer the one at its path.
+        checkPresent();
         ensureWritable();
     } catch (...) {
         unlockAll();
