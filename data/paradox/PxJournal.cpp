@@ -54,13 +54,15 @@ void syncDir(const QString &path, const QString &table)
 }
 
 // The journal's removal and the directory's flush after it pass the I/O layer like writes.
-void removeFile(const QString &path, const QString &table)
+// sync: the removal must reach the medium before the caller goes on (it makes a write final).
+void removeFile(const QString &path, const QString &table, bool sync = true)
 {
     if (io::pass(io::Op::Remove, path, 0, 0, &table).drop)
         return;
     if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
         throw EngineError::writeFailed(table, errno);
-    syncDir(path, table);
+    if (sync)
+        syncDir(path, table);
 }
 
 } // namespace
@@ -202,7 +204,7 @@ void Journal::commit()
             if (f)
                 f->sync();
     // Until the journal is gone, a failure here still rolls the batch back.
-    removeFile(m_path, m_files[0]->path());
+    removeFile(m_path, m_files[0]->path(), m_sync);
     detach();
 }
 
@@ -233,7 +235,7 @@ void Journal::rollback()
                 m_files[i]->sync();
         }
     detach();
-    removeFile(m_path, m_files[0]->path());
+    removeFile(m_path, m_files[0]->path(), m_sync);
 }
 
 bool Journal::recover(const QString &dbPath, const QString &mbPath)
@@ -263,7 +265,7 @@ bool Journal::recover(const QString &dbPath, const QString &mbPath)
             if (e.kind() == EngineError::Kind::FileMissing)
                 throw;
             throw EngineError(EngineError::Kind::WriteFailed,
-                              QStringLiteral("A tabela %1 tem uma importação interrompida a desfazer, mas não pode ser gravada")
+                              QStringLiteral("A tabela %1 tem uma gravação interrompida a desfazer, mas não pode ser gravada")
                                   .arg(QDir::toNativeSeparators(dbPath)));
         }
     };
