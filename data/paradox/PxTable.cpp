@@ -147,6 +147,7 @@ bool Table::wasRepaired() const { return d->repaired; }
 void Table::setSyncWrites(bool on)
 {
     if (on && !d->syncWrites && d->mode != Mode::ReadOnly) {
+        d->checkPresent();
         // What was written unflushed reaches the medium now.
         if (d->memo)
             d->mb.sync();

@@ -41,7 +41,8 @@ void Table::Impl::beginWrite(char marker)
 void Table::Impl::commit()
 {
     // A flushed write reports success only while its files are still the ones at their paths
-    // (an unflushed one was checked under the lock, a batch is again at its commit).
+    // (it was checked under the lock too); unflushed ones are checked when they are flushed,
+    // a batch at its commit.
     if (syncWrites)
         checkPresent();
     h.writeMarker = false;
