@@ -35,6 +35,11 @@ if [ -x "$BUILD/bench/bench_transfer" ]; then
   echo
   QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$BUILD/bench/bench_transfer" "$@"
 fi
+# What power safety costs: flushed post, delete and transfer, and the unflushed append.
+if [ -x "$BUILD/bench/bench_durability" ]; then
+  echo
+  "$BUILD/bench/bench_durability" --benchmark_counters_tabular=true "$@"
+fi
 # The printed B/L through the report engine (needs the print library).
 if [ -x "$BUILD/bench/bench_report" ]; then
   echo

@@ -466,6 +466,8 @@ int dump(const QString &dbPath)
 
         if (t.wasRepaired())
             printError(QStringLiteral("%1: reparada: %2").arg(dbPath, t.repairNote()));
+        else if (t.rolledBackOnRead())
+            printError(QStringLiteral("%1: gravação interrompida: listada como estava antes dela; a próxima gravação a desfaz no disco").arg(dbPath));
         else if (t.interruptedWrite())
             printError(QStringLiteral("%1: gravação interrompida, a reparar na próxima gravação").arg(dbPath));
         appendHeader(out.buffer(), t);

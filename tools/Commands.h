@@ -29,6 +29,9 @@ int pdfReceipt(const QString &db, QString company, QString city, const QString &
 // Writes laid-out pages into a PDF file; a failure is told on standard error and gives Error.
 int writeReportPdf(const report::ReportPages &pages, const QString &outPath);
 
+// The whole program: arguments, application object, the command, the exit code.
+int main(int argc, char *argv[]);
+
 // Messages go to standard error, prefixed with the tool's name.
 void printError(const QString &message);
 

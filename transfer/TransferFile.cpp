@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace transferfile {
@@ -57,6 +59,26 @@ int writeAll(int fd, const char *data, qint64 size)
         size -= n;
     }
     return 0;
+}
+
+// Gives a finished file its name without replacing an existing one (FAT has neither the
+// no-replace rename nor hard links: there, a look and a rename).
+bool placeNew(const QByteArray &from, const QByteArray &to)
+{
+#ifdef SYS_renameat2
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 1u /* RENAME_NOREPLACE */) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+#endif
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    if (errno == EEXIST)
+        return false;
+    struct stat st;
+    return ::lstat(to.constData(), &st) != 0 && ::rename(from.constData(), to.constData()) == 0;
 }
 
 } // namespace
@@ -188,9 +210,17 @@ bool copyNew(const QString &from, const QString &to)
     if (!src.open(QIODevice::ReadOnly))
         return false;
     const QByteArray target = QFile::encodeName(to);
-    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    struct stat st;
+    if (::lstat(target.constData(), &st) == 0)
+        return false;  // never over an existing file
+    // Written whole under a hidden name and flushed, then given its name: a cut or torn copy
+    // never stands under the table's name.
+    const QFileInfo fi(to);
+    const QByteArray making = QFile::encodeName(fi.absolutePath() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".novo"));
+    ::unlink(making.constData());
+    const int fd = ::open(making.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
-        return false;  // exists, or the directory cannot be written: nothing of ours there
+        return false;  // the directory cannot be written: nothing of ours there
     bool ok = true;
     while (ok) {
         const QByteArray chunk = src.read(1 << 16);
@@ -202,8 +232,9 @@ bool copyNew(const QString &from, const QString &to)
     }
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
+    ok = ok && placeNew(making, target);
     if (!ok)
-        ::unlink(target.constData());
+        ::unlink(making.constData());
     return ok;
 }
 
@@ -220,11 +251,12 @@ bool syncDirectory(const QString &dir)
 bool copyTemplate(const QString &templateDir, const NewFile &names)
 {
     const QDir dir(templateDir);
-    if (!copyNew(dir.filePath(QStringLiteral("BLDisquete.DB")), names.dbPath))
+    // The memo file first: a .DB never stands without it.
+    if (!copyNew(dir.filePath(QStringLiteral("BLDisquete.MB")), names.mbPath))
         return false;
-    if (!copyNew(dir.filePath(QStringLiteral("BLDisquete.MB")), names.mbPath)) {
-        // A table without its memo file is unusable and would block this name next time.
-        QFile::remove(names.dbPath);
+    if (!syncDirectory(names.directory) || !copyNew(dir.filePath(QStringLiteral("BLDisquete.DB")), names.dbPath)) {
+        // A memo file without its table is of no use and would block this name next time.
+        QFile::remove(names.mbPath);
         syncDirectory(names.directory);
         return false;
     }

@@ -54,15 +54,17 @@ QString templateDirectory();
 void setTemplateDirectory(const QString &dir);  // empty restores the executable's directory
 
 // Copies the template pair to names.dbPath and names.mbPath, never overwriting: each file is
-// created anew, written, and flushed to the medium, then the directory is flushed. The .MB
-// is tried only after the .DB succeeded; when it fails, the .DB this call made is removed.
-// Returns false on any failure, with nothing of this attempt left behind.
+// written whole under a hidden name, flushed to the medium and given its name, then the
+// directory is flushed. The .DB is tried only after the .MB succeeded; when it fails, the .MB
+// this call made is removed. Returns false on any failure, with nothing of this attempt left
+// behind.
 bool copyTemplate(const QString &templateDir, const NewFile &names);
 
 // Removes the pair this attempt made (used when the new copy cannot be emptied or opened).
 void removeMade(const NewFile &names);
 
-// Copies one file without overwriting and flushes it; false (and no file left) on failure.
+// Copies one file without overwriting and flushes it, under its name only once whole; false
+// (and no file left) on failure.
 bool copyNew(const QString &from, const QString &to);
 // Flushes a directory's entries to the medium.
 bool syncDirectory(const QString &dir);

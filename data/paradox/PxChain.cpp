@@ -23,6 +23,11 @@ void Table::Impl::refresh()
     QByteArray prefix(hdr::FixedPart, Qt::Uninitialized);
     if (!db.readAt(0, prefix.data(), prefix.size()))
         throw damaged(QStringLiteral("cabeçalho incompleto"));
+    // Another writer's change, a write under way or a journal read through: a journal beside
+    // the table is looked for (none of our own batch or write is active while we lock).
+    if (!journal && !opJournal && (overlaid || prefix.at(hdr::WriteMarker) != 0 || prefix != h.prefix) && lookForJournal()
+        && !db.readAt(0, prefix.data(), prefix.size()))
+        throw damaged(QStringLiteral("cabeçalho incompleto"));
     // The structure must be the one opened: anything else means the file was replaced.
     static const int fixedBytes[] = {0, 1, 2, 3, 4, 5, 0x21, 0x22, 0x39};
     for (int i : fixedBytes)

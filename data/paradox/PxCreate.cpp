@@ -6,7 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 // New tables, the names of a table's companion files, and emptying a closed table.
@@ -49,6 +53,8 @@ QString findMemoFile(const QString &dbPath)
 
 void syncDirectory(const QString &path)
 {
+    if (io::pass(io::Op::Sync, QFileInfo(path).absolutePath(), 0, 0, &path).drop)
+        return;
     const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
@@ -57,6 +63,56 @@ void syncDirectory(const QString &path)
 }
 
 } // namespace detail
+
+namespace {
+
+// A hidden name beside path for the file while it is being made.
+QString makingName(const QString &path)
+{
+    const QFileInfo fi(path);
+    return path.left(path.size() - fi.fileName().size()) + QLatin1Char('.') + fi.fileName() + QStringLiteral(".novo");
+}
+
+// Gives the made file its name, never over an existing one; returns 0 or an errno value.
+// replace: an existing file may be replaced (the empty memo file an interrupted creation left).
+int placeFile(const QString &from, const QString &to, bool replace)
+{
+    if (io::pass(io::Op::Rename, to, 0, 0).drop)
+        return 0;
+    const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
+    if (replace)
+        return ::rename(f.constData(), t.constData()) == 0 ? 0 : errno;
+#ifdef SYS_renameat2
+    if (::syscall(SYS_renameat2, AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), 1u /* RENAME_NOREPLACE */) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    // A file system without the no-replace rename: a hard link refuses an existing name too.
+    if (::link(f.constData(), t.constData()) == 0) {
+        ::unlink(f.constData());
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    // Neither (FAT): look, then rename; nothing else writes this folder while a table is made.
+    struct stat st;
+    if (::lstat(t.constData(), &st) == 0)
+        return EEXIST;
+    return ::rename(f.constData(), t.constData()) == 0 ? 0 : errno;
+}
+
+// The memo file an interrupted creation of this engine leaves without its .DB: the empty
+// header block and nothing else.
+bool leftoverMemo(const QString &mbPath)
+{
+    QFile f(mbPath);
+    if (f.size() != MemoFile::BlockSize || !f.open(QIODevice::ReadOnly))
+        return false;
+    return f.readAll() == MemoFile::emptyHeaderBlock();
+}
+
+} // namespace
 
 void Table::create(const QString &dbPath, const QVector<FieldDef> &fields, const CreateOptions &opt)
 {
@@ -91,33 +147,51 @@ void Table::create(const QString &dbPath, const QVector<FieldDef> &fields, const
         throw refuse(QStringLiteral("registro de %1 bytes não cabe em blocos de %2 KB").arg(recordSize).arg(opt.blockSizeKb));
 
     const QString mbPath = detail::memoPathFor(dbPath);
-    if (QFileInfo::exists(dbPath))
+    if (QFileInfo::exists(dbPath) || QFileInfo(dbPath).isSymLink())
         throw EngineError::exists(dbPath);
-    if (blobs && !detail::findMemoFile(dbPath).isEmpty())
-        throw EngineError::exists(detail::findMemoFile(dbPath));
+    const QString oldMb = blobs ? detail::findMemoFile(dbPath) : QString();
+    const bool replaceMb = !oldMb.isEmpty() && oldMb == mbPath && leftoverMemo(mbPath);
+    if (!oldMb.isEmpty() && !replaceMb)
+        throw EngineError::exists(oldMb);
 
     const QByteArray header = buildHeader(QFileInfo(dbPath).fileName(), fields, opt);
     parseHeader(dbPath, header, header.size());  // what we write must read back by the same rules
-    File db;
-    db.create(dbPath);
-    File mb;
+    // Each file is written whole under a hidden name and flushed, then takes its name: a torn
+    // write or a crash leaves no half-made table, only (at worst) an empty memo file that the
+    // next creation of the same table reuses. The .MB comes first, so a .DB never stands
+    // without its memo file.
+    const QString dbMaking = makingName(dbPath), mbMaking = makingName(mbPath);
+    bool mbPlaced = false;
+    auto drop = [](const QString &p) { ::unlink(QFile::encodeName(p).constData()); };
     try {
+        auto makeFile = [&](const QString &making, const QString &final, const QByteArray &bytes) {
+            drop(making);  // what an interrupted creation left under this hidden name
+            File f;
+            try {
+                f.create(making);
+            } catch (const EngineError &e) {
+                throw EngineError::writeFailed(final, e.kind() == EngineError::Kind::Exists ? EEXIST : errno);
+            }
+            f.writeAt(0, bytes.constData(), bytes.size());
+            f.sync();
+        };
         if (blobs)
-            mb.create(mbPath);
-        db.writeAt(0, header.constData(), header.size());
-        db.sync();
+            makeFile(mbMaking, mbPath, MemoFile::emptyHeaderBlock());
+        makeFile(dbMaking, dbPath, header);
         if (blobs) {
-            const QByteArray mbHeader = MemoFile::emptyHeaderBlock();
-            mb.writeAt(0, mbHeader.constData(), mbHeader.size());
-            mb.sync();
+            if (const int e = placeFile(mbMaking, mbPath, replaceMb))
+                throw e == EEXIST ? EngineError::exists(mbPath) : EngineError::writeFailed(mbPath, e);
+            mbPlaced = true;
+            detail::syncDirectory(dbPath);
         }
+        if (const int e = placeFile(dbMaking, dbPath, false))
+            throw e == EEXIST ? EngineError::exists(dbPath) : EngineError::writeFailed(dbPath, e);
         detail::syncDirectory(dbPath);
-    } catch (const EngineError &e) {
-        const bool ownMb = mb.isOpen();
-        db.close();
-        mb.close();
-        QFile::remove(dbPath);
-        if (ownMb)
+    } catch (const EngineError &) {
+        drop(dbMaking);
+        if (blobs)
+            drop(mbMaking);
+        if (mbPlaced && !replaceMb)
             QFile::remove(mbPath);
         throw;
     }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 DataError::DataError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
 
@@ -106,6 +107,29 @@ EngineError EngineError::conflict(const QString &path)
 EngineError EngineError::exists(const QString &path)
 {
     return {Kind::Exists, QStringLiteral("O arquivo %1 já existe").arg(name(path))};
+}
+
+EngineError EngineError::notRegular(const QString &path, unsigned mode)
+{
+    QString what;
+    if (S_ISDIR(mode))
+        what = QStringLiteral("é uma pasta");
+    else if (S_ISFIFO(mode))
+        what = QStringLiteral("é um FIFO (pipe)");
+    else if (S_ISCHR(mode) || S_ISBLK(mode))
+        what = QStringLiteral("é um dispositivo");
+    else if (S_ISSOCK(mode))
+        what = QStringLiteral("é um socket");
+    else
+        what = QStringLiteral("não é um arquivo comum");
+    return {Kind::Unsupported,
+            QStringLiteral("%1 não é um arquivo de tabela: %2").arg(name(path), what)};
+}
+
+EngineError EngineError::vanished(const QString &path)
+{
+    return {Kind::WriteFailed,
+            QStringLiteral("O arquivo %1 não está mais no disco (a mídia foi removida?).").arg(name(path))};
 }
 
 } // namespace px

@@ -58,6 +58,10 @@ public:
     static EngineError badText(const QString &path, const QString &field);
     static EngineError conflict(const QString &path);
     static EngineError exists(const QString &path);
+    // A folder, FIFO or device where a table file was expected (Kind::Unsupported).
+    static EngineError notRegular(const QString &path, unsigned mode);
+    // The open file is no longer the one at its path (Kind::WriteFailed).
+    static EngineError vanished(const QString &path);
 
 private:
     Kind m_kind;

@@ -6,8 +6,7 @@
 #include <QFile>
 
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,42 +15,51 @@
 namespace px {
 
 namespace io {
-namespace {
-Hook &hook()
+
+Hook *g_hook = nullptr;
+
+void install(Hook *hook)
 {
-    static Hook h = []() -> Hook {
-        const QByteArray fault = qgetenv("BL_IO_FAULT");
-        const qsizetype colon = fault.indexOf(':');
-        if (colon < 0)
-            return {};
-        const QByteArray what = fault.left(colon);
-        const long at = fault.mid(colon + 1).toLong();
-        const int err = what == "enospc" ? ENOSPC : what == "eio" ? EIO : what == "kill" ? -1 : 0;
-        if (err == 0 || at <= 0)
-            return {};
-        return [err, at, count = 0L](const Event &) mutable {
-            if (++count != at)
-                return 0;
-            if (err < 0)
-                ::kill(::getpid(), SIGKILL);
-            return err;
-        };
-    }();
+    g_hook = hook;
+}
+
+namespace {
+class FunctionHook : public Hook
+{
+public:
+    explicit FunctionHook(HookFn fn) : m_fn(std::move(fn)) {}
+    Verdict before(const Event &e) override { return Verdict{m_fn(e)}; }
+
+private:
+    HookFn m_fn;
+};
+std::unique_ptr<FunctionHook> &functionHook()
+{
+    static std::unique_ptr<FunctionHook> h;
     return h;
 }
 } // namespace
 
-void setHook(Hook h)
+void setHook(HookFn fn)
 {
-    hook() = std::move(h);
+    if (g_hook == functionHook().get())
+        g_hook = nullptr;
+    functionHook().reset();
+    if (fn) {
+        functionHook() = std::make_unique<FunctionHook>(std::move(fn));
+        g_hook = functionHook().get();
+    }
 }
 
-void pass(Op op, const QString &path, qint64 offset, qint64 length)
+Verdict consult(Op op, const QString &path, qint64 offset, qint64 length, const QString &errorName)
 {
-    if (const Hook &h = hook()) {
-        if (const int err = h(Event{op, path, offset, length}))
-            throw EngineError::writeFailed(path, err);
-    }
+    Hook *h = g_hook;
+    if (!h)
+        return {};
+    const Verdict v = h->before(Event{op, path, offset, length});
+    if (v.error)
+        throw EngineError::writeFailed(errorName, v.error);
+    return v;
 }
 } // namespace io
 
@@ -89,17 +97,22 @@ void UndoLog::replay()
     }
 }
 
-void File::pass(io::Op op, qint64 off, qint64 len, const void *old)
+io::Verdict File::pass(io::Op op, qint64 off, qint64 len, const void *old)
 {
-    io::pass(op, m_path, off, len);
+    // The journal's copy of the old bytes goes first: it reaches the medium before the change
+    // is even attempted.
+    if (m_journal && op != io::Op::Sync)
+        m_journal->protect(m_journalId, off, op == io::Op::Truncate ? -1 : len);  // -1: to the end
+    const io::Verdict v = io::pass(op, m_path, off, len, &errorName());
+    if (v.drop)
+        return v;
     if (m_undo && op == io::Op::Write) {
         if (old)
             m_undo->keep(*this, off, old, len);
         else
             m_undo->save(*this, off, len);
     }
-    if (m_journal && op != io::Op::Sync)
-        m_journal->protect(m_journalId, off, op == io::Op::Truncate ? -1 : len);  // -1: to the end
+    return v;
 }
 
 File::~File()
@@ -111,23 +124,44 @@ bool File::open(const QString &path, bool writable)
 {
     close();
     m_path = path;
+    m_overlay.reset();
     const QByteArray native = QFile::encodeName(path);
     int fd;
+    // Non-blocking, so that a FIFO or a device named like a table cannot hang the open; the
+    // kind is checked before a byte is read.
     do {
-        fd = ::open(native.constData(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+        fd = ::open(native.constData(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return false;
+        if (errno == EISDIR)
+            throw EngineError::notRegular(path, S_IFDIR);
         throw EngineError::readFailed(path, errno);
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const int e = errno;
         ::close(fd);
-        throw EngineError::damaged(path, QStringLiteral("não é um arquivo comum"));
+        throw EngineError::readFailed(path, e);
     }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw EngineError::notRegular(path, st.st_mode);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     m_fd = fd;
+    m_dev = quint64(st.st_dev);
+    m_ino = quint64(st.st_ino);
     return true;
+}
+
+bool File::stillAtPath() const
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0)
+        return false;
+    return quint64(st.st_dev) == m_dev && quint64(st.st_ino) == m_ino && st.st_nlink > 0;
 }
 
 void File::create(const QString &path)
@@ -142,6 +176,12 @@ void File::create(const QString &path)
         throw EngineError::writeFailed(path, errno);
     }
     m_fd = fd;
+    m_overlay.reset();
+    struct stat st;
+    if (::fstat(fd, &st) == 0) {
+        m_dev = quint64(st.st_dev);
+        m_ino = quint64(st.st_ino);
+    }
 }
 
 void File::close()
@@ -153,6 +193,8 @@ void File::close()
 
 qint64 File::size() const
 {
+    if (Q_UNLIKELY(m_overlay))
+        return m_overlay->size;
     struct stat st;
     if (::fstat(m_fd, &st) != 0)
         throw EngineError::readFailed(m_path, errno);
@@ -161,7 +203,38 @@ qint64 File::size() const
 
 bool File::readAt(qint64 off, void *buf, qint64 len) const
 {
-    auto *p = static_cast<char *>(buf);
+    if (Q_UNLIKELY(m_overlay))
+        return overlayRead(off, static_cast<char *>(buf), len);
+    return rawRead(off, static_cast<char *>(buf), len);
+}
+
+// The old bytes where the journal has them, the file's elsewhere; zeros where a rollback would
+// extend a file that was cut short.
+bool File::overlayRead(qint64 off, char *buf, qint64 len) const
+{
+    if (off < 0 || off + len > m_overlay->size)
+        return false;
+    std::memset(buf, 0, size_t(len));
+    struct stat st;
+    const qint64 real = ::fstat(m_fd, &st) == 0 ? st.st_size : 0;
+    const qint64 have = std::max<qint64>(0, std::min(real, off + len) - off);
+    if (have > 0 && !rawRead(off, buf, have))
+        return false;
+    const auto &pages = m_overlay->pages;
+    auto it = pages.upper_bound(off);
+    if (it != pages.begin())
+        --it;
+    for (; it != pages.end() && it->first < off + len; ++it) {
+        const qint64 from = std::max(off, it->first);
+        const qint64 to = std::min(off + len, it->first + it->second.size());
+        if (from < to)
+            std::memcpy(buf + (from - off), it->second.constData() + (from - it->first), size_t(to - from));
+    }
+    return true;
+}
+
+bool File::rawRead(qint64 off, char *p, qint64 len) const
+{
     while (len > 0) {
         const ssize_t n = ::pread(m_fd, p, size_t(len), off);
         if (n < 0) {
@@ -180,14 +253,18 @@ bool File::readAt(qint64 off, void *buf, qint64 len) const
 
 void File::writeAt(qint64 off, const void *buf, qint64 len, const void *old)
 {
-    pass(io::Op::Write, off, len, old);
+    const io::Verdict v = pass(io::Op::Write, off, len, old);
+    if (Q_UNLIKELY(v.drop))
+        return;
+    if (Q_UNLIKELY(v.writeOnly >= 0))
+        len = std::min(len, v.writeOnly);  // a torn write: the rest never reaches the file
     const auto *p = static_cast<const char *>(buf);
     while (len > 0) {
         const ssize_t n = ::pwrite(m_fd, p, size_t(len), off);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw EngineError::writeFailed(m_path, errno);
+            throw EngineError::writeFailed(errorName(), errno);
         }
         p += n;
         off += n;
@@ -197,24 +274,26 @@ void File::writeAt(qint64 off, const void *buf, qint64 len, const void *old)
 
 void File::truncate(qint64 len)
 {
-    pass(io::Op::Truncate, len, 0);
+    if (pass(io::Op::Truncate, len, 0).drop)
+        return;
     int r;
     do {
         r = ::ftruncate(m_fd, len);
     } while (r != 0 && errno == EINTR);
     if (r != 0)
-        throw EngineError::writeFailed(m_path, errno);
+        throw EngineError::writeFailed(errorName(), errno);
 }
 
 void File::sync()
 {
-    pass(io::Op::Sync, 0, 0);
+    if (pass(io::Op::Sync, 0, 0).drop)
+        return;
     int r;
     do {
         r = ::fdatasync(m_fd);
     } while (r != 0 && errno == EINTR);
     if (r != 0)
-        throw EngineError::writeFailed(m_path, errno);
+        throw EngineError::writeFailed(errorName(), errno);
 }
 
 bool File::tryLock(qint64 byte, bool exclusive)

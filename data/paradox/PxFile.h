@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <vector>
 
 namespace px {
@@ -36,10 +38,11 @@ private:
     std::vector<Entry> m_entries;
 };
 
-// Every write, truncation and flush of an engine file passes here first, so faults can be
-// injected at each of them and a batch's journal sees every byte before it changes.
+// Every write, truncation, flush, removal and rename of an engine file passes here first, so a
+// batch's journal sees every byte before it changes and tests can inject faults and torn writes
+// at each of them. Only test code installs a hook; without one the layer costs one pointer test.
 namespace io {
-enum class Op { Write, Truncate, Sync, Remove };
+enum class Op { Write, Truncate, Sync, Remove, Rename };
 struct Event
 {
     Op op;
@@ -47,14 +50,43 @@ struct Event
     qint64 offset;  // Truncate: the new length
     qint64 length;
 };
-// Returns 0 to go on, or an errno value the operation then fails with. Tests set it; the
-// environment variable BL_IO_FAULT ("kill:N", "enospc:N" or "eio:N", N counted from 1 over
-// every operation of the process) arms one in a child process.
-using Hook = std::function<int(const Event &)>;
-void setHook(Hook hook);
-// Runs the hook for an operation on path; throws the engine's write error when it says so.
-void pass(Op op, const QString &path, qint64 offset, qint64 length);
+// What the layer does with an operation a hook has seen.
+struct Verdict
+{
+    int error = 0;          // an errno value the operation fails with
+    bool drop = false;      // do nothing, report success (what a crash leaves unwritten)
+    qint64 writeOnly = -1;  // Write: only this many leading bytes reach the file
+};
+class Hook
+{
+public:
+    virtual ~Hook() = default;
+    virtual Verdict before(const Event &event) = 0;
+};
+// Test code installs a hook (nullptr removes it); the shipped programs never do.
+void install(Hook *hook);
+extern Hook *g_hook;
+// A function returning 0 to go on or an errno value to fail with, as a hook (tests).
+using HookFn = std::function<int(const Event &)>;
+void setHook(HookFn fn);
+// Asks the hook about an operation on path; throws the engine's write error when it says fail.
+// errorName: the file the error names (a journal's failures are the table's).
+Verdict consult(Op op, const QString &path, qint64 offset, qint64 length, const QString &errorName);
+inline Verdict pass(Op op, const QString &path, qint64 offset, qint64 length, const QString *errorName = nullptr)
+{
+    if (Q_LIKELY(!g_hook))
+        return {};
+    return consult(op, path, offset, length, errorName ? *errorName : path);
+}
 } // namespace io
+
+// What a reader sees of a file instead of its bytes while a rollback journal is left on it:
+// the file as the rollback would leave it, without writing.
+struct ReadOverlay
+{
+    qint64 size = 0;
+    std::map<qint64, QByteArray> pages;  // offset -> old bytes
+};
 
 // A file descriptor with the engine's error reporting: every failure names the file.
 class File
@@ -65,12 +97,15 @@ public:
     File(const File &) = delete;
     File &operator=(const File &) = delete;
 
-    // Returns false when the file does not exist; throws on other failures.
+    // Returns false when the file does not exist; throws on other failures. Anything but a
+    // regular file (a folder, a FIFO, a device) is refused at once, without blocking.
     bool open(const QString &path, bool writable);
     void create(const QString &path);  // fails when it exists
     void close();
     bool isOpen() const { return m_fd >= 0; }
     const QString &path() const { return m_path; }
+    // The file a failure names, when not this one (a journal's failures are its table's).
+    void setErrorName(const QString &name) { m_errorName = name; }
     int fd() const { return m_fd; }
 
     qint64 size() const;
@@ -96,10 +131,25 @@ public:
     // While set, the undo log keeps the old bytes of each write.
     void setUndo(UndoLog *undo) { m_undo = undo; }
 
+    // While set, reads and size() see the overlay's old bytes over the file's.
+    void setOverlay(std::shared_ptr<const ReadOverlay> overlay) { m_overlay = std::move(overlay); }
+    bool hasOverlay() const { return m_overlay != nullptr; }
+
+    // False when the path no longer leads to this open file (removed, renamed away, its
+    // folder gone, the medium pulled).
+    bool stillAtPath() const;
+
 private:
-    void pass(io::Op op, qint64 off, qint64 len, const void *old = nullptr);
+    io::Verdict pass(io::Op op, qint64 off, qint64 len, const void *old = nullptr);
+    bool overlayRead(qint64 off, char *buf, qint64 len) const;
+    bool rawRead(qint64 off, char *buf, qint64 len) const;
+
+    const QString &errorName() const { return m_errorName.isEmpty() ? m_path : m_errorName; }
 
     int m_fd = -1;
+    QString m_errorName;
+    quint64 m_dev = 0, m_ino = 0;
+    std::shared_ptr<const ReadOverlay> m_overlay;
     QString m_path;
     Journal *m_journal = nullptr;
     int m_journalId = 0;

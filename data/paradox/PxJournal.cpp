@@ -41,8 +41,11 @@ qint64 le64(const unsigned char *p)
     return qint64(quint64(le32(p)) | (quint64(le32(p + 4)) << 32));
 }
 
-void syncDir(const QString &path)
+void syncDir(const QString &path, const QString &table)
 {
+    const QString dir = QFileInfo(path).absolutePath();
+    if (io::pass(io::Op::Sync, dir, 0, 0, &table).drop)
+        return;
     const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
@@ -51,13 +54,15 @@ void syncDir(const QString &path)
 }
 
 // The journal's removal and the directory's flush after it pass the I/O layer like writes.
-void removeFile(const QString &path)
+// sync: the removal must reach the medium before the caller goes on (it makes a write final).
+void removeFile(const QString &path, const QString &table, bool sync = true)
 {
-    io::pass(io::Op::Remove, path, 0, 0);
+    if (io::pass(io::Op::Remove, path, 0, 0, &table).drop)
+        return;
     if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
-        throw EngineError::writeFailed(path, errno);
-    io::pass(io::Op::Sync, path, 0, 0);
-    syncDir(path);
+        throw EngineError::writeFailed(table, errno);
+    if (sync)
+        syncDir(path, table);
 }
 
 } // namespace
@@ -79,28 +84,74 @@ Journal::Journal(const QString &dbPath, File &db, File *mb) : m_path(pathFor(dbP
 {
     m_files[0] = &db;
     m_files[1] = mb;
+    start(QByteArray());
+}
+
+Journal::Journal(const QString &dbPath, File &db, File *mb, const std::vector<Range> &ranges, bool sync)
+    : m_path(pathFor(dbPath)), m_sync(sync)
+{
+    m_files[0] = &db;
+    m_files[1] = mb;
     m_size[0] = db.size();
     m_size[1] = mb ? mb->size() : -1;
-    unsigned char head[HeaderBytes];
+    QByteArray initial;
+    for (const Range &r : ranges) {
+        if (!m_files[r.file])
+            continue;
+        const qint64 end = std::min(m_size[r.file], r.offset + r.length);
+        for (qint64 page = r.offset / PageSize; page * PageSize < end; ++page)
+            if (m_saved[r.file].insert(page).second)
+                initial += entry(r.file, page);
+    }
+    start(initial);
+}
+
+QByteArray Journal::entry(int id, qint64 page)
+{
+    File *f = m_files[id];
+    const qint64 at = page * PageSize;
+    const qint64 n = std::min<qint64>(PageSize, m_size[id] - at);
+    QByteArray e(EntryHead + n + 4, Qt::Uninitialized);
+    auto *p = reinterpret_cast<unsigned char *>(e.data());
+    p[0] = quint8(id);
+    put64(p + 1, at);
+    put32(p + 9, quint32(n));
+    if (!f->readAt(at, p + EntryHead, n))
+        throw EngineError::readFailed(f->path(), EIO);
+    put32(p + EntryHead + n, crc32(e.constData(), EntryHead + n));
+    return e;
+}
+
+// The journal's header (and the first pages) in one write, flushed with its directory entry.
+void Journal::start(const QByteArray &initial)
+{
+    m_size[0] = m_files[0]->size();
+    m_size[1] = m_files[1] ? m_files[1]->size() : -1;
+    QByteArray all(HeaderBytes, Qt::Uninitialized);
+    auto *head = reinterpret_cast<unsigned char *>(all.data());
     std::memcpy(head, Magic, 8);
     put64(head + 8, m_size[0]);
     put64(head + 16, m_size[1]);
-    put32(head + 24, crc32(reinterpret_cast<const char *>(head), 24));
+    put32(head + 24, crc32(all.constData(), 24));
+    all += initial;
     m_file.create(m_path);
+    m_file.setErrorName(m_files[0]->path());
     try {
-        m_file.writeAt(0, head, HeaderBytes);
-        m_file.sync();
-        syncDir(m_path);
+        m_file.writeAt(0, all.constData(), all.size());
+        if (m_sync) {
+            m_file.sync();
+            syncDir(m_path, m_files[0]->path());
+        }
     } catch (...) {
         m_file.close();
         ::unlink(QFile::encodeName(m_path).constData());
         throw;
     }
-    m_end = HeaderBytes;
+    m_end = all.size();
     m_active = true;
-    db.setJournal(this, 0);
-    if (mb)
-        mb->setJournal(this, 1);
+    m_files[0]->setJournal(this, 0);
+    if (m_files[1])
+        m_files[1]->setJournal(this, 1);
 }
 
 Journal::~Journal()
@@ -126,41 +177,34 @@ void Journal::detach()
 
 void Journal::protect(int id, qint64 off, qint64 len)
 {
-    File *f = m_files[id];
     const qint64 old = m_size[id];
     const qint64 end = len < 0 ? old : std::min(old, off + len);
     QVector<qint64> added;
+    QByteArray entries;
     for (qint64 page = off / PageSize; page * PageSize < end; ++page) {
         if (m_saved[id].count(page))
             continue;
-        const qint64 at = page * PageSize;
-        const qint64 n = std::min<qint64>(PageSize, old - at);
-        QByteArray entry(EntryHead + n + 4, Qt::Uninitialized);
-        auto *p = reinterpret_cast<unsigned char *>(entry.data());
-        p[0] = quint8(id);
-        put64(p + 1, at);
-        put32(p + 9, quint32(n));
-        if (!f->readAt(at, p + EntryHead, n))
-            throw EngineError::readFailed(f->path(), EIO);
-        put32(p + EntryHead + n, crc32(entry.constData(), EntryHead + n));
-        m_file.writeAt(m_end, entry.constData(), entry.size());
-        m_end += entry.size();
+        entries += entry(id, page);
         added.append(page);
     }
     if (added.isEmpty())
         return;
-    m_file.sync();  // the old bytes are safe before the new ones are written
+    m_file.writeAt(m_end, entries.constData(), entries.size());
+    m_end += entries.size();
+    if (m_sync)
+        m_file.sync();  // the old bytes are safe before the new ones are written
     for (qint64 page : added)
         m_saved[id].insert(page);
 }
 
 void Journal::commit()
 {
-    for (File *f : m_files)
-        if (f)
-            f->sync();
+    if (m_sync)
+        for (File *f : m_files)
+            if (f)
+                f->sync();
     // Until the journal is gone, a failure here still rolls the batch back.
-    removeFile(m_path);
+    removeFile(m_path, m_files[0]->path(), m_sync);
     detach();
 }
 
@@ -187,10 +231,11 @@ void Journal::rollback()
         if (m_files[i]) {
             if (m_files[i]->size() != m_size[i])
                 m_files[i]->truncate(m_size[i]);
-            m_files[i]->sync();
+            if (m_sync)
+                m_files[i]->sync();
         }
     detach();
-    removeFile(m_path);
+    removeFile(m_path, m_files[0]->path(), m_sync);
 }
 
 bool Journal::recover(const QString &dbPath, const QString &mbPath)
@@ -207,7 +252,7 @@ bool Journal::recover(const QString &dbPath, const QString &mbPath)
     const auto *u = reinterpret_cast<const unsigned char *>(all.constData());
     // A journal whose own header is incomplete was cut before the batch wrote anything.
     if (size < HeaderBytes || std::memcmp(u, Magic, 8) != 0 || le32(u + 24) != crc32(all.constData(), 24)) {
-        removeFile(path);
+        removeFile(path, dbPath);
         return true;
     }
     const qint64 sizes[2] = {le64(u + 8), le64(u + 16)};
@@ -220,7 +265,7 @@ bool Journal::recover(const QString &dbPath, const QString &mbPath)
             if (e.kind() == EngineError::Kind::FileMissing)
                 throw;
             throw EngineError(EngineError::Kind::WriteFailed,
-                              QStringLiteral("A tabela %1 tem uma importação interrompida a desfazer, mas não pode ser gravada")
+                              QStringLiteral("A tabela %1 tem uma gravação interrompida a desfazer, mas não pode ser gravada")
                                   .arg(QDir::toNativeSeparators(dbPath)));
         }
     };
@@ -248,8 +293,46 @@ bool Journal::recover(const QString &dbPath, const QString &mbPath)
                 files[i].truncate(sizes[i]);
             files[i].sync();
         }
-    removeFile(path);
+    removeFile(path, dbPath);
     return true;
+}
+
+std::optional<Journal::View> Journal::view(const QString &dbPath)
+{
+    const QString path = pathFor(dbPath);
+    File j;
+    if (!j.open(path, false))
+        return std::nullopt;
+    const qint64 size = j.size();
+    QByteArray all(size, Qt::Uninitialized);
+    if (size > 0 && !j.readAt(0, all.data(), size))
+        throw EngineError::readFailed(path, EIO);
+    const auto *u = reinterpret_cast<const unsigned char *>(all.constData());
+    if (size < HeaderBytes || std::memcmp(u, Magic, 8) != 0 || le32(u + 24) != crc32(all.constData(), 24))
+        return std::nullopt;  // cut before the batch wrote anything: nothing to undo
+    auto files = std::make_shared<ReadOverlay>();
+    auto memo = std::make_shared<ReadOverlay>();
+    ReadOverlay *o[2] = {files.get(), memo.get()};
+    o[0]->size = le64(u + 8);
+    o[1]->size = le64(u + 16);
+    qint64 pos = HeaderBytes;
+    while (pos + EntryHead + 4 <= size) {
+        const unsigned char *p = u + pos;
+        const int id = p[0];
+        const qint64 at = le64(p + 1);
+        const qint64 n = le32(p + 9);
+        if (id > 1 || n > PageSize || at < 0 || pos + EntryHead + n + 4 > size
+            || le32(p + EntryHead + n) != crc32(all.constData() + pos, EntryHead + n))
+            break;
+        o[id]->pages[at] = QByteArray(reinterpret_cast<const char *>(p + EntryHead), n);
+        pos += EntryHead + n + 4;
+    }
+    View v;
+    if (o[0]->size >= 0)
+        v.files[0] = files;
+    if (o[1]->size >= 0)
+        v.files[1] = memo;
+    return v;
 }
 
 } // namespace px

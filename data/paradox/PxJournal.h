@@ -4,7 +4,9 @@
 
 #include <QString>
 
+#include <optional>
 #include <set>
+#include <vector>
 
 namespace px {
 
@@ -24,6 +26,18 @@ public:
 
     // Starts a batch over the open pair (mb may be null). Throws EngineError.
     Journal(const QString &dbPath, File &db, File *mb);
+    // A byte range of the pair (file 0 the .DB, 1 the .MB) whose old contents must be safe.
+    struct Range
+    {
+        int file;
+        qint64 offset;
+        qint64 length;
+    };
+    // One operation's journal: the pages of ranges are copied in the same write as the
+    // journal's header, and the journal and its directory entry reach the medium once (when
+    // sync), before the first byte of the table changes. Writes outside ranges are still
+    // protected as they come.
+    Journal(const QString &dbPath, File &db, File *mb, const std::vector<Range> &ranges, bool sync);
     ~Journal();  // an unfinished batch is rolled back
     Journal(const Journal &) = delete;
     Journal &operator=(const Journal &) = delete;
@@ -39,9 +53,19 @@ public:
     // Throws EngineError when it cannot (the files cannot be written).
     static bool recover(const QString &dbPath, const QString &mbPath);
 
+    // The pair as a rollback of the journal left beside it would leave it, for a reader that
+    // must not write: [0] the .DB, [1] the .MB. Null when there is no journal or it protects
+    // nothing yet.
+    struct View
+    {
+        std::shared_ptr<const ReadOverlay> files[2];
+    };
+    static std::optional<View> view(const QString &dbPath);
+
 private:
     void detach();
-    void flush();
+    void start(const QByteArray &initial);
+    QByteArray entry(int id, qint64 page);
 
     QString m_path;
     File m_file;
@@ -50,6 +74,7 @@ private:
     std::set<qint64> m_saved[2];  // pages already in the journal
     qint64 m_end = 0;
     bool m_active = false;
+    bool m_sync = true;
 };
 
 } // namespace px

@@ -69,6 +69,10 @@ void Table::Impl::lockWrite()
         if (mode != Mode::Exclusive)
             acquire(detail::WriteLockByte, true);
         refresh();
+        // Nothing is written into a file that is no longer the one at its path. Unflushed
+        // writes (bulk work, benchmarks) are checked when they are flushed instead.
+        if (syncWrites)
+            checkPresent();
         ensureWritable();
     } catch (...) {
         unlockAll();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 // The public calls: opening (with the journal of an unfinished batch and the repair of an
 // interrupted write), reads through the block chain, and writes handed to PxWrite.cpp.
@@ -30,25 +31,12 @@ Table::Table(const QString &dbPath, Mode mode) : d(std::make_unique<Impl>())
     if (!d->db.tryLock(detail::OpenLockByte, mode == Mode::Exclusive))
         throw EngineError::inUse(dbPath);
 
-    if (Journal::exists(dbPath)) {
-        // A batch that did not finish: its journal puts the pair back as it was before it,
-        // under the write lock (taken through a writable descriptor when this open is not).
-        File lockFile;
-        File *locker = &d->db;
-        if (!writable) {
-            try {
-                if (!lockFile.open(dbPath, true))
-                    throw EngineError::fileMissing(dbPath);
-            } catch (const EngineError &) {
-                throw EngineError(EngineError::Kind::WriteFailed,
-                                  QStringLiteral("A tabela %1 tem uma importação interrompida a desfazer, mas não pode ser gravada")
-                                      .arg(QDir::toNativeSeparators(dbPath)));
-            }
-            locker = &lockFile;
-        }
+    std::optional<Journal::View> left;
+    if (writable && Journal::exists(dbPath)) {
+        // A write or batch that did not finish: its journal puts the pair back as it was
+        // before it, under the write lock.
         struct Lock
         {
-            Impl *d;
             File *f;
             bool held;
             ~Lock()
@@ -56,12 +44,19 @@ Table::Table(const QString &dbPath, Mode mode) : d(std::make_unique<Impl>())
                 if (held)
                     f->unlock(detail::WriteLockByte);
             }
-        } lock{d.get(), locker, mode != Mode::Exclusive};
+        } lock{&d->db, mode != Mode::Exclusive};
         if (lock.held)
-            d->acquireOn(*locker, detail::WriteLockByte, true);
+            d->acquireOn(d->db, detail::WriteLockByte, true);
         if (Journal::recover(dbPath, detail::findMemoFile(dbPath))) {
-            d->repairNote = QStringLiteral("importação interrompida desfeita");
+            d->repairNote = QStringLiteral("gravação interrompida desfeita");
             d->repaired = true;
+        }
+    } else if (!writable) {
+        // A read-only open never writes: it reads the pair as the rollback will leave it.
+        left = Journal::view(dbPath);
+        if (left) {
+            d->db.setOverlay(left->files[0]);
+            d->overlaid = true;
         }
     }
 
@@ -96,6 +91,8 @@ Table::Table(const QString &dbPath, Mode mode) : d(std::make_unique<Impl>())
         d->mbPath = detail::findMemoFile(dbPath);
         if (d->mbPath.isEmpty() || !d->mb.open(d->mbPath, writable))
             throw EngineError::memoMissing(d->mbPath.isEmpty() ? detail::memoPathFor(dbPath) : d->mbPath);
+        if (left)
+            d->mb.setOverlay(left->files[1]);
         d->memo = std::make_unique<MemoFile>(d->mb);
         d->memo->validate();
     }
@@ -150,6 +147,7 @@ bool Table::wasRepaired() const { return d->repaired; }
 void Table::setSyncWrites(bool on)
 {
     if (on && !d->syncWrites && d->mode != Mode::ReadOnly) {
+        d->checkPresent();
         // What was written unflushed reaches the medium now.
         if (d->memo)
             d->mb.sync();
@@ -353,7 +351,63 @@ Table::CheckReport Table::inspect()
 bool Table::interruptedWrite()
 {
     Impl::ReadGuard g(d.get());
-    return d->h.writeMarker;
+    return d->h.writeMarker || d->overlaid;
+}
+
+bool Table::rolledBackOnRead()
+{
+    Impl::ReadGuard g(d.get());
+    return d->overlaid;
+}
+
+void Table::Impl::clearOverlay()
+{
+    db.setOverlay(nullptr);
+    mb.setOverlay(nullptr);
+    overlaid = false;
+}
+
+// Called when the header changed under us or says a write is under way: a journal beside the
+// table means a write that did not finish (a live writer holds the write lock while it has one).
+bool Table::Impl::lookForJournal()
+{
+    if (!Journal::exists(path)) {
+        if (!overlaid)
+            return false;
+        clearOverlay();
+        invalidateCaches();
+        return true;
+    }
+    if (lockIsWrite && mode != Mode::ReadOnly) {
+        clearOverlay();
+        if (Journal::recover(path, memo ? mbPath : QString())) {
+            repairNote = QStringLiteral("gravação interrompida desfeita");
+            repaired = true;
+        }
+    } else {
+        const std::optional<Journal::View> v = Journal::view(path);
+        if (!v) {
+            if (!overlaid)
+                return false;
+            clearOverlay();
+        } else {
+            db.setOverlay(v->files[0]);
+            if (memo)
+                mb.setOverlay(v->files[1]);
+            overlaid = true;
+        }
+    }
+    invalidateCaches();
+    validatedPrefix.clear();
+    return true;
+}
+
+void Table::Impl::checkPresent()
+{
+    if (!db.stillAtPath())
+        throw EngineError::vanished(path);
+    if (memo && !mb.stillAtPath())
+        throw EngineError::vanished(mbPath);
 }
 
 QString Table::repairNote() const
@@ -377,6 +431,7 @@ void Table::commitBatch()
 {
     if (!d->journal)
         return;
+    d->checkPresent();
     d->journal->commit();
     d->journal.reset();
 }

@@ -76,6 +76,10 @@ public:
     // True when the table carries an interrupted write of ours that the next write repairs
     // (only a read-only open leaves it so); the table reads correctly meanwhile.
     bool interruptedWrite();
+    // True when a journal left by a write that did not finish lies beside the table and this
+    // open reads the pair as its rollback will leave it (a read-only open never writes; the
+    // next writable open rolls it back).
+    bool rolledBackOnRead();
 
     // Natural order.
     quint32 recordCount();

@@ -64,6 +64,7 @@ struct Validation
     bool rebuildFree = false;
     bool relink = false;                 // next/prev pointers to rewrite along the chain
     qint64 mbTrimTo = -1;
+    qint64 mbGrowTo = -1;                // a last block cut short: made whole again
     std::map<quint32, quint32> unreferenced;  // memo space no record uses
     bool finishEmpty = false;
     bool sound() const { return state == State::Sound; }
@@ -170,14 +171,15 @@ struct Table::Impl
         db.writeAt(0, h.prefix.constData(), hdr::FixedPart, old.constData());
     }
 
+    // Inside a journaled write the journal's commit flushes both files once, at its end.
     void syncDb()
     {
-        if (syncWrites)
+        if (syncWrites && !opJournal)
             db.sync();
     }
     void syncMb()
     {
-        if (syncWrites && memo)
+        if (syncWrites && memo && !opJournal)
             mb.sync();
     }
 
@@ -307,6 +309,24 @@ struct Table::Impl
 
     // ---- batches (PxWrite.cpp) ----
     std::unique_ptr<Journal> journal;
+
+    // ---- journaled writes (PxWrite.cpp) ----
+    // A write that rewrites bytes a reader relies on copies their old contents into a journal
+    // beside the table first (inside a batch, the batch's journal does that already).
+    std::unique_ptr<Journal> opJournal;
+    void beginJournal(std::vector<Journal::Range> ranges);
+    void commitJournal();
+    Journal::Range headerRange() const { return {0, 0, hdr::FixedPart}; }
+
+    // ---- a journal left by a write that did not finish (PxTable.cpp) ----
+    // Under the write lock it is rolled back; under a read lock (or in a read-only open) the
+    // pair is read as the rollback would leave it, without writing.
+    bool overlaid = false;
+    bool lookForJournal();
+    void clearOverlay();
+
+    // Before a write reports success: the open files are still the ones at their paths.
+    void checkPresent();
 };
 
 } // namespace px

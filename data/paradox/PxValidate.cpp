@@ -265,6 +265,15 @@ Validation Table::Impl::validate(Validation::Depth depth)
                 v.mbTrimTo = tailBlock * MemoFile::BlockSize;
                 markerOnly.append(QStringLiteral("%1: final incompleto a partir do bloco %2").arg(mbName).arg(tailBlock));
             }
+            // A block we were adding at the end, torn: its head (the first sector) is there, so
+            // the file is made whole blocks again with zeros, as the block was meant to end.
+            const qint64 mbSize = mb.size();
+            if (marker && v.mbTrimTo < 0 && mbSize % MemoFile::BlockSize != 0) {
+                v.mbGrowTo = (mbSize / MemoFile::BlockSize + 1) * MemoFile::BlockSize;
+                markerOnly.append(QStringLiteral("%1: último bloco incompleto (%2 bytes)")
+                                      .arg(mbName)
+                                      .arg(mbSize % MemoFile::BlockSize));
+            }
             for (const auto &[loc, len] : blobs)
                 if (!uses.count(loc)) {
                     v.unreferenced.emplace(loc, len);
@@ -338,6 +347,8 @@ void Table::Impl::repair(const Validation &v)
         if (memo) {
             if (v.mbTrimTo >= 0)
                 mb.truncate(v.mbTrimTo);
+            else if (v.mbGrowTo >= 0)
+                mb.truncate(v.mbGrowTo);
             memo->invalidate();
             for (const auto &[loc, len] : v.unreferenced)
                 memo->release(loc, len);
@@ -444,6 +455,9 @@ Table::CheckReport Table::Impl::check()
     const bool ours = v.state == Validation::State::Repairable && h.writeMarker;
     for (const QString &r : v.repairs)
         (ours ? out.pending : out.problems).append(r + QStringLiteral(" (a reparar na próxima gravação)"));
+    if (overlaid)
+        out.pending.prepend(QDir::toNativeSeparators(path)
+                            + QStringLiteral(": gravação interrompida: lida como estava antes dela; a próxima gravação a desfaz no disco"));
     return out;
 }
 

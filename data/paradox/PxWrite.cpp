@@ -1,9 +1,12 @@
 #include "PxTableImpl.h"
 
-// The write operations. Each one validates the pair before it sets the write marker, then
-// writes in an order that keeps the file a readable table at every moment: data first, then
-// the pointer that makes it visible, then the header. A block enters the chain empty and
-// leaves it empty, so a block outside the chain never holds a record that only it has.
+// The write operations. Each one validates the pair before it sets the write marker. A write
+// may reach the medium torn at any 512-byte sector boundary, so bytes a reader relies on are
+// either never rewritten in place (appends, a delete that only shortens a block or takes a
+// block out of the chain: data goes into space nothing points at, then one sector-sized write
+// makes it visible, then the header; a block enters the chain empty and leaves it empty), or
+// their old contents are in a rollback journal on the medium first (an update, a delete that
+// moves records up).
 
 namespace px {
 
@@ -37,10 +40,18 @@ void Table::Impl::beginWrite(char marker)
 
 void Table::Impl::commit()
 {
+    // A flushed write reports success only while its files are still the ones at their paths
+    // (it was checked under the lock too); unflushed ones are checked when they are flushed,
+    // a batch at its commit.
+    if (syncWrites)
+        checkPresent();
     h.writeMarker = false;
     h.changeCount = quint16(h.changeCount + 1);
     writeHeaderPrefix();
-    syncDb();
+    if (opJournal)
+        commitJournal();
+    else
+        syncDb();
     // Our own memo changes are tracked as they are made; only the block views go stale.
     cacheValid = false;
     indexValid = false;
@@ -53,6 +64,21 @@ void Table::Impl::commit()
 void Table::Impl::failed()
 {
     keepUndo(false);
+    if (opJournal) {
+        std::unique_ptr<Journal> j = std::move(opJournal);
+        bool back = true;
+        try {
+            j->rollback();
+        } catch (const EngineError &) {
+            back = false;  // the journal stays on the medium: the next writer rolls it back
+        }
+        j.reset();
+        if (!back) {
+            invalidateCaches();
+            validatedPrefix.clear();
+            return;
+        }
+    }
     if (!undo.isEmpty()) {
         try {
             undo.replay();
@@ -86,6 +112,30 @@ void Table::Impl::recover()
         // The marker stays set; the next writer or opener repairs.
     }
 }
+
+void Table::Impl::beginJournal(std::vector<Journal::Range> ranges)
+{
+    if (journal)
+        return;  // a batch: its journal keeps every page before it changes
+    ranges.push_back(headerRange());
+    opJournal = std::make_unique<Journal>(path, db, memo ? &mb : nullptr, ranges, syncWrites);
+}
+
+// The table's data reaches the medium, then the journal goes (and its folder is flushed): the
+// write has happened.
+void Table::Impl::commitJournal()
+{
+    std::unique_ptr<Journal> j = std::move(opJournal);
+    j->commit();
+}
+
+namespace {
+// Where the memo file keeps the head of a blob: the one page its release rewrites.
+Journal::Range memoHead(quint32 location)
+{
+    return {1, qint64(location & 0xFFFFFF00u), 1};
+}
+} // namespace
 
 // Finds the record again: at its old place, or by its bytes when another writer moved it.
 RecordPos Table::Impl::relocate(RecordPos pos, const QByteArray &original)
@@ -187,10 +237,16 @@ RecordPos Table::Impl::update(RecordPos pos, const QByteArray &original, const Q
     Encoded e = encode(values, &original);
     return writeOp([&] {
         const RecordPos at = relocate(pos, original);
+        // The record is rewritten in place: its old bytes go into the journal first.
+        const qint64 recordAt = h.blockOffset(at.block) + 6 + qint64(at.slot) * h.recordSize;
+        std::vector<Journal::Range> ranges{{0, recordAt, h.recordSize}};
+        for (const auto &d : e.drop)
+            ranges.push_back(memoHead(d.first));
+        beginJournal(std::move(ranges));
         beginWrite();
         storeBlobs(e);
-        keepUndo(true);
-        db.writeAt(h.blockOffset(at.block) + 6 + qint64(at.slot) * h.recordSize, e.raw.constData(), h.recordSize);
+        keepUndo(!opJournal);
+        db.writeAt(recordAt, e.raw.constData(), h.recordSize);
         cacheValid = false;
         syncDb();
         dropBlobs(e.drop);
@@ -216,10 +272,34 @@ std::optional<RecordPos> Table::Impl::remove(RecordPos pos, const QByteArray &or
             nextBlk = readBlock(next, false);
         else if (blk.count == 1 && b != h.firstBlock)
             prev = predecessor(b);
+        // Moving the records after it up rewrites what readers rely on: journaled. Taking the
+        // block's last record only shortens the block (one sector), and a block's only record
+        // goes with the block's unlinking, both without a journal.
+        const bool moves = blk.count > 1 && at.slot < blk.count - 1;
+        if (moves) {
+            std::vector<Journal::Range> ranges{{0, h.blockOffset(b), 6 + qint64(blk.count) * h.recordSize}};
+            for (const auto &d : drop)
+                ranges.push_back(memoHead(d.first));
+            beginJournal(std::move(ranges));
+        }
         beginWrite();
-        keepUndo(true);  // the first write below takes the record away
+        keepUndo(!opJournal);  // the first write below takes the record away
         std::optional<RecordPos> result;
-        if (blk.count > 1) {
+        if (blk.count > 1 && !moves) {
+            // The last record of the block: the count goes down in the block's head, then the
+            // slot nobody points at any more is cleared.
+            const qint64 rs = h.recordSize;
+            writeBlockHead(b, blk.next, blk.prev, blk.count - 1, blk.count);
+            syncDb();
+            const QByteArray zeros(rs, '\0');
+            db.writeAt(h.blockOffset(b) + 6 + qint64(at.slot) * rs, zeros.constData(), rs);
+            cacheValid = false;
+            h.numRecords -= 1;
+            if (blk.next != 0)
+                result = RecordPos{blk.next, 0};
+            else
+                result = RecordPos{at.block, quint16(blk.count - 2)};
+        } else if (blk.count > 1) {
             char *d = blk.data.data() + 6;
             const qsizetype rs = h.recordSize;
             std::memmove(d + at.slot * rs, d + (at.slot + 1) * rs, size_t((blk.count - at.slot - 1) * rs));
@@ -244,7 +324,16 @@ std::optional<RecordPos> Table::Impl::remove(RecordPos pos, const QByteArray &or
                 // that block is freed, its records are the same as block 1's.
                 auto *p = reinterpret_cast<unsigned char *>(nextBlk->data.data());
                 put16(p + 2, 0);
-                db.writeAt(h.blockOffset(1), nextBlk->data.constData(), nextBlk->data.size());
+                // What lies past block 1's first sector goes in while block 1 still says it is
+                // empty; then that sector, with the head that counts the records and links past
+                // the next block, in one piece.
+                const qint64 at1 = h.blockOffset(1);
+                const qint64 split = std::min<qint64>(nextBlk->data.size(), 512 - at1 % 512);
+                if (split < nextBlk->data.size()) {
+                    db.writeAt(at1 + split, nextBlk->data.constData() + split, nextBlk->data.size() - split);
+                    syncDb();
+                }
+                db.writeAt(at1, nextBlk->data.constData(), split);
                 cacheValid = false;
                 syncDb();
                 if (nextBlk->next != 0)

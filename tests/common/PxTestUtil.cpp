@@ -929,10 +929,12 @@ QString patternText(quint32 seed, int length)
 
 namespace pxtest {
 
-ToolResult runTool(const QStringList &args, const QByteArray &input, const QStringList &env, const QString &workDir)
+namespace {
+ToolResult runProgram(const QString &program, const QStringList &args, const QByteArray &input, const QStringList &env,
+                      const QString &workDir)
 {
     QProcess p;
-    p.setProgram(QStringLiteral(BL_TOOL_PATH));
+    p.setProgram(program);
     p.setArguments(args);
     if (!workDir.isEmpty())
         p.setWorkingDirectory(workDir);
@@ -956,6 +958,17 @@ ToolResult runTool(const QStringList &args, const QByteArray &input, const QStri
     }
     r.code = p.exitCode();
     return r;
+}
+} // namespace
+
+ToolResult runTool(const QStringList &args, const QByteArray &input, const QStringList &env, const QString &workDir)
+{
+    return runProgram(QStringLiteral(BL_TOOL_PATH), args, input, env, workDir);
+}
+
+ToolResult runFaultyTool(const QString &fault, const QStringList &args, const QByteArray &input)
+{
+    return runProgram(QStringLiteral(BL_TOOL_TEST_PATH), args, input, {QStringLiteral("BL_IO_FAULT=") + fault}, {});
 }
 
 } // namespace pxtest

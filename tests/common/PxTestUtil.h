@@ -226,5 +226,8 @@ struct ToolResult
 // workDir when given.
 ToolResult runTool(const QStringList &args, const QByteArray &input = {}, const QStringList &env = {},
                    const QString &workDir = {});
+// The same through bl-tool's test program, with an I/O fault armed ("kill:N", "enospc:N",
+// "eio:N"; see IoFaults.h). The shipped bl-tool reads no such setting.
+ToolResult runFaultyTool(const QString &fault, const QStringList &args, const QByteArray &input = {});
 
 } // namespace pxtest

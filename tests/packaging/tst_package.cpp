@@ -198,6 +198,18 @@ private slots:
         QVERIFY(out.open(QIODevice::ReadOnly));
         QVERIFY(out.read(5) == "%PDF-");
 
+        // Fault injection is test machinery: the installed tool reads no BL_IO_FAULT and imports
+        // as usual with it set (kill:5 would kill it at its fifth write, enospc:1 fail the first).
+        for (const char *fault : {"enospc:1", "kill:5"}) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("BL_IO_FAULT"), QString::fromLatin1(fault));
+            const Run faulty = run(tool, {QStringLiteral("import"), reg}, rows, env);
+            QVERIFY2(faulty.code == 0, qPrintable(QStringLiteral("%1: exit %2: %3").arg(QLatin1String(fault)).arg(faulty.code).arg(QString::fromUtf8(faulty.err))));
+        }
+        const Run after = run(tool, {QStringLiteral("dump"), reg});
+        QCOMPARE(after.out.count('\n'), 7);  // the header and the two rows three times
+        QCOMPARE(run(tool, {QStringLiteral("check"), reg}).code, 0);
+
         const Run tpl = run(tool, {QStringLiteral("dump"), installed(QStringLiteral("usr/share/bl-emissao/BLDisquete.DB"))});
         QCOMPARE(tpl.code, 0);
         QCOMPARE(tpl.out.count('\n'), 1);  // the header only

@@ -88,18 +88,24 @@ void TestBlToolBatch::killedAtEachWrite()
     QStringList failures;
     for (int k = 1; k < 2000; ++k) {
         const QString path = fresh();
-        const ToolResult r = runTool({QStringLiteral("import"), path}, in, {QStringLiteral("BL_IO_FAULT=kill:%1").arg(k)});
+        const ToolResult r = runFaultyTool(QStringLiteral("kill:%1").arg(k), {QStringLiteral("import"), path}, in);
         if (!r.killed) {
             QCOMPARE(r.code, 0);  // past the last write: the import ran to its end
             points = k - 1;
             break;
         }
-        // The next opener (check) undoes or keeps the batch and finds the pair sound.
+        // check reads the pair as the rollback will leave it and finds it sound, writing
+        // nothing; the next writable open undoes or keeps the batch.
+        const Snapshot killed = snapshot(path);
+        const bool journal = px::Journal::exists(path);
         const ToolResult c = runTool({QStringLiteral("check"), path});
         if (c.code != 0)
             failures << QStringLiteral("kill at %1: check exit %2: %3").arg(k).arg(c.code).arg(QString::fromUtf8(c.out));
+        if (snapshot(path) != killed || px::Journal::exists(path) != journal)
+            failures << QStringLiteral("kill at %1: check changed the files").arg(k);
+        { Table w(path, Table::Mode::Shared); }
         if (px::Journal::exists(path))
-            failures << QStringLiteral("kill at %1: journal still there after check").arg(k);
+            failures << QStringLiteral("kill at %1: journal still there after a writable open").arg(k);
         Table t(path, Table::Mode::ReadOnly);
         const int n = int(t.recordCount());
         if (n == m_rowsBefore) {
@@ -141,7 +147,7 @@ void TestBlToolBatch::faultAtEachWrite()
     int points = 0;
     for (int k = 1; k < 2000; ++k) {
         const QString path = fresh();
-        const ToolResult r = runTool({QStringLiteral("import"), path}, in, {QStringLiteral("BL_IO_FAULT=%1:%2").arg(fault).arg(k)});
+        const ToolResult r = runFaultyTool(QStringLiteral("%1:%2").arg(fault).arg(k), {QStringLiteral("import"), path}, in);
         if (r.code == 0) {
             points = k - 1;
             break;
@@ -158,8 +164,9 @@ void TestBlToolBatch::faultAtEachWrite()
     QVERIFY(points > 20);
 }
 
-// A journal without a finished batch is applied by any opener, a read-only one included,
-// and a torn journal (cut inside its own header) is simply removed.
+// A journal without a finished batch is applied by the next writable opener; a read-only one
+// reads the pair as the rollback will leave it and writes nothing. A torn journal (cut inside
+// its own header) is simply removed.
 void TestBlToolBatch::journalLeftBehindIsApplied()
 {
     const QString path = fresh();
@@ -181,8 +188,21 @@ void TestBlToolBatch::journalLeftBehindIsApplied()
     writeFile(path, readFile(m_dir.filePath(QStringLiteral("during.DB"))));
     writeFile(memoFileOf(path), readFile(m_dir.filePath(QStringLiteral("during.MB"))));
     QVERIFY(QFile::rename(path + QStringLiteral(".saved"), px::Journal::pathFor(path)));
+    const Snapshot crashed = snapshot(path);
     {
         Table t(path, Table::Mode::ReadOnly);
+        QVERIFY(!t.wasRepaired());
+        QVERIFY(t.rolledBackOnRead());
+        QCOMPARE(int(t.recordCount()), m_rowsBefore);
+        QVERIFY(t.check().isEmpty());
+        const auto rows = readAll(t);
+        QCOMPARE(rows.size(), m_rowsBefore);
+        QVERIFY(sameText(rows.last()[t.fieldIndex(u"Bl_AgentRef")], QStringLiteral("OLD12")));
+    }
+    QVERIFY(px::Journal::exists(path));
+    QVERIFY(snapshot(path) == crashed);
+    {
+        Table t(path, Table::Mode::Shared);
         QVERIFY(t.wasRepaired());
         QCOMPARE(int(t.recordCount()), m_rowsBefore);
     }

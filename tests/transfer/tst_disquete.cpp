@@ -294,6 +294,60 @@ private slots:
 
     // Exclusive use keeps every other process out while the window works on the file, and
     // the message names the file; once closed, the file is anyone's.
+    void vanishedFile_data()
+    {
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("folder renamed away") << false;
+        QTest::newRow("folder deleted") << true;
+    }
+
+    // The stick's folder renamed away or deleted under the open window: a transfer and a
+    // delete each end with one clear message and no success, the register and the file as
+    // they were, and the window shows what it can still read.
+    void vanishedFile()
+    {
+        QFETCH(bool, deleted);
+        Session s({bl(QStringLiteral("V1")), bl(QStringLiteral("V2"))});
+        const QByteArray registerBefore = fileBytes(s.registerPath());
+        QVERIFY(QDir().mkpath(s.path(QStringLiteral("stick"))));
+        Window win(s, QStringLiteral("stick/BL091226"));
+        Answers answers;
+        win.selectLocal(0);
+        win.w->SB_Transf->click();
+        QCOMPARE(win.transferRefs(), QStringList{"V1"});
+        const QByteArray fileBefore = fileBytes(win.file + QStringLiteral(".DB"));
+        const QString moved = s.path(QStringLiteral("elsewhere"));
+        if (deleted)
+            QVERIFY(QDir(s.path(QStringLiteral("stick"))).removeRecursively());
+        else
+            QVERIFY(QDir().rename(s.path(QStringLiteral("stick")), moved));
+
+        win.selectLocal(1);
+        win.w->SB_Transf->click();
+        QCOMPARE(answers.errors.size(), 1);
+        QVERIFY2(answers.errors.last().contains(QStringLiteral("BL091226.DB não está mais no disco (a mídia foi removida?).")),
+                 qPrintable(answers.errors.last()));
+        QCOMPARE(win.caption(), win.file + QStringLiteral(" - Quantidade de BL: 1"));
+        QCOMPARE(win.transferRefs(), QStringList{"V1"});
+        QCOMPARE(win.currentTransferRef(), QStringLiteral("V1"));
+
+        win.w->SB_Delete->click();
+        QCOMPARE(answers.errors.size(), 2);
+        QVERIFY2(answers.errors.last().contains(QStringLiteral("não está mais no disco")), qPrintable(answers.errors.last()));
+        QCOMPARE(win.transferRefs(), QStringList{"V1"});
+        QCOMPARE(win.caption(), win.file + QStringLiteral(" - Quantidade de BL: 1"));
+        QVERIFY(answers.texts.isEmpty());
+
+        win.w->BB_Fechar->click();
+        QCOMPARE(answers.errors.size(), 2);
+        QCOMPARE(fileBytes(s.registerPath()), registerBefore);
+        if (!deleted) {
+            // The file that went elsewhere holds what it held: the refused writes left nothing.
+            QCOMPARE(fileBytes(moved + QStringLiteral("/BL091226.DB")), fileBefore);
+            QVERIFY(!QFile::exists(moved + QStringLiteral("/BL091226.JNL")));
+        }
+    }
+
     void heldAgainstOtherProcesses()
     {
         Session s({bl(QStringLiteral("P1"))});

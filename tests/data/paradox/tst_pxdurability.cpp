@@ -28,7 +28,7 @@ namespace {
 struct Event
 {
     char kind;  // 'W' write, 'S' flush to the medium, 'T' truncate/extend
-    int file;   // 0 the .DB, 1 the .MB
+    int file;   // 0 the .DB, 1 the .MB, 2 the rollback journal
     qint64 offset;
     qint64 length;
 };
@@ -60,6 +60,8 @@ int fileOf(int fd)
         return 0;
     if (strcasecmp(dot, ".MB") == 0)
         return 1;
+    if (strcasecmp(dot, ".JNL") == 0)
+        return 2;
     return -1;
 }
 
@@ -207,13 +209,28 @@ bool isWrite(const Event &e, int file)
 
 // The .DB was flushed after its last write before the call returned, and memo text written
 // before the record that points to it was flushed before that record was written. Writes to
-// the .MB after the record only free old space: losing them leaks space, never data.
+// the .MB after the record only free old space: losing them leaks space, never data. A write
+// that goes through a rollback journal has the journal flushed before the table's first write
+// instead: until the journal goes, a crash undoes the whole write, whatever order its bytes
+// reached the medium in.
 QString flushedAfterLastWrite(const std::vector<Event> &ev)
 {
     const int w = lastIndex(ev, [&](const Event &e) { return isWrite(e, 0); });
     const int s = lastIndex(ev, [&](const Event &e) { return e.kind == 'S' && e.file == 0; });
     if (w >= 0 && s < w)
         return QStringLiteral(".DB written but not flushed afterwards: ") + show(ev);
+    const int firstTable = firstIndex(ev, [&](const Event &e) { return isWrite(e, 0) || isWrite(e, 1); });
+    const int journal = firstIndex(ev, [&](const Event &e) { return e.kind == 'W' && e.file == 2; });
+    if (journal >= 0) {
+        const int journalSync = firstIndex(ev, [&](const Event &e) { return e.kind == 'S' && e.file == 2; });
+        if (journalSync < 0 || journalSync > firstTable || journal > firstTable)
+            return QStringLiteral("table written before its journal reached the medium: ") + show(ev);
+        const int mbWrite = lastIndex(ev, [&](const Event &e) { return isWrite(e, 1); });
+        const int mbSync = lastIndex(ev, [&](const Event &e) { return e.kind == 'S' && e.file == 1; });
+        if (mbWrite >= 0 && mbSync < mbWrite)
+            return QStringLiteral(".MB written but not flushed afterwards: ") + show(ev);
+        return {};
+    }
     const int record = lastIndex(ev, [&](const Event &e) { return isWrite(e, 0) && e.offset >= 0x800; });
     int memo = -1, memoSync = -1;
     for (int i = 0; i < record; ++i) {
