@@ -1,7 +1,6 @@
 #include "BLApplication.h"
 
 #include "EnterPressesButton.h"
-#include "paradox/PxError.h"
 #include "paradox/PxTable.h"
 
 #include <QFont>
@@ -9,8 +8,6 @@
 #include <QLibraryInfo>
 #include <QThread>
 #include <QTranslator>
-
-#include <exception>
 
 namespace blapp {
 
@@ -52,20 +49,4 @@ BLApplication::BLApplication(int &argc, char **argv) : QApplication(argc, argv)
 BLApplication::~BLApplication()
 {
     px::setLockWaitHook(nullptr);
-}
-
-bool BLApplication::notify(QObject *receiver, QEvent *event)
-{
-    QString message;
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const DataError &e) {
-        message = blapp::withFullStop(e.message());
-    } catch (const std::exception &e) {
-        // Not expected from this program's code; still better shown than ending the
-        // program with a B/L half typed.
-        message = blapp::withFullStop(QString::fromLocal8Bit(e.what()));
-    }
-    blapp::showErrorBox(message);
-    return true;
 }

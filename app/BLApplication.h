@@ -1,8 +1,7 @@
 #pragma once
 
-// The application object. An engine or conversion error (DataError) that reaches the event
-// loop ends the user's action and is shown in the standard error box (ErrorBox.h), and the
-// program goes on with the tables in whatever state they had.
+// The application object. It catches nothing: every action runs through the guard of
+// ErrorBox.h, which shows an engine or conversion error in the standard error box.
 
 #include "ErrorBox.h"
 
@@ -25,7 +24,4 @@ class BLApplication : public QApplication
 public:
     BLApplication(int &argc, char **argv);
     ~BLApplication() override;
-
-    // Catches what event handlers throw, where events are dispatched.
-    bool notify(QObject *receiver, QEvent *event) override;
 };

@@ -79,10 +79,10 @@ TF_Calendario::TF_Calendario(QWidget *owner) : QDialog(owner)
     ScrollBox1->setWidget(DRYearCal2);
     DRYearCal2->move(0, 0);
 
-    connect(SB_Anterior, &QToolButton::clicked, this, blapp::guarded([this] { SB_AnteriorClick(); }));
-    connect(SB_Proximo, &QToolButton::clicked, this, blapp::guarded([this] { SB_ProximoClick(); }));
-    connect(SB_Atual, &QToolButton::clicked, this, blapp::guarded([this] { SB_AtualClick(); }));
-    connect(BB_Fechar, &QPushButton::clicked, this, blapp::guarded([this] { BB_FecharClick(); }));
+    blapp::connectAction(SB_Anterior, &QToolButton::clicked, this, [this] { SB_AnteriorClick(); });
+    blapp::connectAction(SB_Proximo, &QToolButton::clicked, this, [this] { SB_ProximoClick(); });
+    blapp::connectAction(SB_Atual, &QToolButton::clicked, this, [this] { SB_AtualClick(); });
+    blapp::connectAction(BB_Fechar, &QPushButton::clicked, this, [this] { BB_FecharClick(); });
 
     // Sized last: the first resize event fills the window for today.
     setFixedSize(599, 372);

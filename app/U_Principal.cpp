@@ -89,7 +89,7 @@ TF_Principal::TF_Principal(QWidget *parent) : QWidget(parent)
     StatusBar1->setPanelWidths({60, 80, 90, 50, 380, 100});
     StatusBar1->setPanelText(5, principal::modeText(principal::Mode::Browse));
     StatusBar1->raise();
-    connect(StatusBar1, &TStatusBar::clicked, this, blapp::guarded([this] { StatusBar1Click(); }));
+    blapp::connectAction(StatusBar1, &TStatusBar::clicked, this, [this] { StatusBar1Click(); });
 
     buildKeyboardOrder();
     setMode(principal::Mode::Browse);
@@ -130,15 +130,15 @@ void TF_Principal::buildToolbar()
                               Glyph::Printer);
     BB_Fechar = pushButton(bar, "BB_Fechar", {696, 4, 33, 33}, QString(), QStringLiteral("Fechar"), Glyph::Door);
 
-    connect(SB_Inclusao, &QToolButton::clicked, this, blapp::guarded([this] { SB_InclusaoClick(); }));
-    connect(SB_Edit, &QToolButton::clicked, this, blapp::guarded([this] { SB_EditClick(); }));
-    connect(SB_Grava, &QToolButton::clicked, this, blapp::guarded([this] { SB_GravaClick(); }));
-    connect(SB_Cancela, &QToolButton::clicked, this, blapp::guarded([this] { SB_CancelaClick(); }));
-    connect(BB_Fechar, &QPushButton::clicked, this, blapp::guarded([this] { BB_FecharClick(); }));
-    connect(SB_Procura, &QToolButton::clicked, this, blapp::guarded([this] { SB_ProcuraClick(); }));
-    connect(SB_Calendario, &QToolButton::clicked, this, blapp::guarded([this] { SB_CalendarioClick(); }));
-    connect(SB_Impressao, &QToolButton::clicked, this, blapp::guarded([this] { SB_ImpressaoClick(); }));
-    connect(BB_Disquete, &QPushButton::clicked, this, blapp::guarded([this] { BB_DisqueteClick(); }));
+    blapp::connectAction(SB_Inclusao, &QToolButton::clicked, this, [this] { SB_InclusaoClick(); });
+    blapp::connectAction(SB_Edit, &QToolButton::clicked, this, [this] { SB_EditClick(); });
+    blapp::connectAction(SB_Grava, &QToolButton::clicked, this, [this] { SB_GravaClick(); });
+    blapp::connectAction(SB_Cancela, &QToolButton::clicked, this, [this] { SB_CancelaClick(); });
+    blapp::connectAction(BB_Fechar, &QPushButton::clicked, this, [this] { BB_FecharClick(); });
+    blapp::connectAction(SB_Procura, &QToolButton::clicked, this, [this] { SB_ProcuraClick(); });
+    blapp::connectAction(SB_Calendario, &QToolButton::clicked, this, [this] { SB_CalendarioClick(); });
+    blapp::connectAction(SB_Impressao, &QToolButton::clicked, this, [this] { SB_ImpressaoClick(); });
+    blapp::connectAction(BB_Disquete, &QPushButton::clicked, this, [this] { BB_DisqueteClick(); });
 }
 
 TDBEdit *TF_Principal::addEdit(QWidget *parent, const QString &fieldName, const QRect &geometry, int limit,
@@ -353,7 +353,7 @@ void TF_Principal::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (placement::firstShow(this, event, m_shown))
-        FormShow();
+        blapp::runGuarded([this] { FormShow(); });
 }
 
 void TF_Principal::bindFields()
@@ -492,7 +492,9 @@ bool TF_Principal::VerificaEncerramento()
 
 void TF_Principal::closeEvent(QCloseEvent *event)
 {
-    if (VerificaEncerramento())
+    bool end = false;
+    blapp::runGuarded([&] { end = VerificaEncerramento(); });
+    if (end)
         event->accept();
     else
         event->ignore();

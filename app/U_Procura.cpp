@@ -99,7 +99,7 @@ TF_Procura::TF_Procura(QWidget *owner) : QDialog(owner)
     m_searchPause.setObjectName(QStringLiteral("SearchPause"));
     m_searchPause.setSingleShot(true);
     m_searchPause.setInterval(int(procura::BookingSearch::PauseMs));
-    connect(&m_searchPause, &QTimer::timeout, this, [this] {
+    blapp::connectAction(&m_searchPause, &QTimer::timeout, this, [this] {
         if (m_search)
             m_search->clear();
         showSearch();
@@ -110,10 +110,10 @@ TF_Procura::TF_Procura(QWidget *owner) : QDialog(owner)
     setTabOrder(BB_Delete, BB_Fechar);
     DBGrid1->setFocus();
 
-    connect(BB_Delete, &QPushButton::clicked, this, blapp::guarded([this] { BB_DeleteClick(); }));
-    connect(BB_Fechar, &QPushButton::clicked, this, blapp::guarded([this] { BB_FecharClick(); }));
-    connect(SB_Calendario, &QToolButton::clicked, this, blapp::guarded([this] { SB_CalendarioClick(); }));
-    connect(DBGrid1, &TDBGrid::dblClick, this, blapp::guarded([this] { DBGrid1DblClick(); }));
+    blapp::connectAction(BB_Delete, &QPushButton::clicked, this, [this] { BB_DeleteClick(); });
+    blapp::connectAction(BB_Fechar, &QPushButton::clicked, this, [this] { BB_FecharClick(); });
+    blapp::connectAction(SB_Calendario, &QToolButton::clicked, this, [this] { SB_CalendarioClick(); });
+    blapp::connectAction(DBGrid1, &TDBGrid::dblClick, this, [this] { DBGrid1DblClick(); });
 }
 
 TF_Procura::~TF_Procura() = default;

@@ -1,4 +1,5 @@
 #include "DBControls.h"
+#include "ErrorBox.h"
 
 #include "Formats.h"
 #include "paradox/PxCodePage.h"
@@ -301,15 +302,16 @@ void TDBEdit::focusOutEvent(QFocusEvent *event)
     QLineEdit::focusOutEvent(event);
     if (!dbcontrols::leavesControl(event))
         return;
-    try {
-        updateRecord();
-    } catch (...) {
-        // Back to the field with its text selected, as the error box will tell what is wrong.
-        selectAll();
-        setFocus(Qt::OtherFocusReason);
-        throw;
-    }
-    if (!m_modified)
+    // Inside the focus change: the error is shown after it, and the field then takes the focus
+    // back with its text selected, as the box tells what is wrong with it.
+    QPointer<TDBEdit> self(this);
+    const bool written = blapp::runGuardedLater([this] { updateRecord(); }, [self] {
+        if (self) {
+            self->setFocus(Qt::OtherFocusReason);
+            self->selectAll();
+        }
+    });
+    if (written && !m_modified)
         refresh();
 }
 
@@ -429,10 +431,9 @@ void TDBMemo::focusOutEvent(QFocusEvent *event)
     QPlainTextEdit::focusOutEvent(event);
     if (!dbcontrols::leavesControl(event))
         return;
-    try {
-        updateRecord();
-    } catch (...) {
-        setFocus(Qt::OtherFocusReason);
-        throw;
-    }
+    QPointer<TDBMemo> self(this);
+    blapp::runGuardedLater([this] { updateRecord(); }, [self] {
+        if (self)
+            self->setFocus(Qt::OtherFocusReason);
+    });
 }

@@ -7,8 +7,9 @@
 // weight of 1234.5 stays 1234.5 and is not rounded to its three shown decimals).
 //
 // Writing may throw ConversionError (a number that does not convert) or an engine error
-// (text the table's code page cannot hold). The error ends the user's action: the control
-// keeps the focus and its text, and the error unwinds to the event loop.
+// (text the table's code page cannot hold). Before a post the error goes on to the action that
+// posts. On leaving the control it is shown in the standard error box once the focus change is
+// done; the control then takes the focus back and keeps its text.
 
 #include "DataSource.h"
 #include "Field.h"

@@ -1,5 +1,6 @@
 #include "DBGrid.h"
 
+#include "ErrorBox.h"
 #include "GridText.h"
 
 #include <QFontMetrics>
@@ -50,6 +51,7 @@ TDBGridModel::~TDBGridModel() = default;
 void TDBGridModel::setDataSource(DataSource *source)
 {
     m_source = source;
+    m_reported.clear();
     reload();
 }
 
@@ -68,6 +70,7 @@ void TDBGridModel::reload()
 {
     beginResetModel();
     m_cache.clear();
+    m_unreadable.clear();
     m_rowsRead = 0;
     m_fields.clear();
     m_records = 0;
@@ -77,8 +80,8 @@ void TDBGridModel::reload()
     if (t && t->isActive()) {
         try {
             m_records = int(qMin<quint32>(t->recordCount(), quint32(std::numeric_limits<int>::max())));
-        } catch (...) {
-            m_error = std::current_exception();
+        } catch (const DataError &e) {
+            report(e);
         }
     }
     m_top = qBound(0, m_top, qMax(0, m_records - m_window));
@@ -119,6 +122,7 @@ void TDBGridModel::refreshRecord(int record)
     if (record < 0 || record >= m_records)
         return;
     m_cache.remove(record);
+    m_unreadable.remove(record);
     const int row = rowOf(record);
     if (row >= 0)
         emit dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1));
@@ -129,15 +133,28 @@ int TDBGridModel::currentRecord() const
     Table *t = m_source ? m_source->dataSet() : nullptr;
     if (!t || !t->isActive())
         return -1;
-    const qint64 r = t->recNo();
-    return r >= 0 && r < m_records ? int(r) : -1;
+    try {
+        const qint64 r = t->recNo();
+        m_lastCurrent = r >= 0 && r < m_records ? int(r) : -1;
+    } catch (const DataError &e) {
+        // The cursor has not moved since it was last found: a failure leaves it where it was.
+        report(e);
+    }
+    return m_lastCurrent;
 }
 
-std::exception_ptr TDBGridModel::takeError()
+QString TDBGridModel::unreadableText()
 {
-    std::exception_ptr e = m_error;
-    m_error = nullptr;
-    return e;
+    return QStringLiteral("(ilegível)");
+}
+
+void TDBGridModel::report(const DataError &e) const
+{
+    const QString text = blapp::withFullStop(e.message());
+    if (m_reported.contains(text))
+        return;
+    m_reported.insert(text);
+    blapp::reportLater(text);
 }
 
 int TDBGridModel::rowCount(const QModelIndex &parent) const
@@ -152,29 +169,61 @@ int TDBGridModel::columnCount(const QModelIndex &parent) const
 
 void TDBGridModel::readRange(int first, int count) const
 {
-    if (m_cache.size() + count > CacheLimit)
+    if (m_cache.size() + count > CacheLimit) {
         m_cache.clear();
-    Table *t = m_source ? m_source->dataSet() : nullptr;
-    try {
-        if (t) {
-            const QList<QStringList> rows = t->displayTextsRange(quint32(first), quint32(count), m_fields);
-            for (qsizetype i = 0; i < rows.size(); ++i)
-                m_cache.insert(first + int(i), rows.at(i));
-            m_rowsRead += int(rows.size());
-        }
-    } catch (...) {
-        // Kept empty until the next reload, so a damaged row reports once, not at every paint.
-        if (!m_error)
-            m_error = std::current_exception();
+        m_unreadable.clear();
     }
+    Table *t = m_source ? m_source->dataSet() : nullptr;
+    if (!t)
+        return;
+    try {
+        const QList<QStringList> rows = t->displayTextsRange(quint32(first), quint32(count), m_fields);
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            m_cache.insert(first + int(i), rows.at(i));
+        m_rowsRead += int(rows.size());
+        // Records the count promises but the table no longer gives (a file cut short).
+        for (int record = first + int(rows.size()); record < qMin(first + count, m_records); ++record)
+            markUnreadable(record);
+    } catch (const DataError &e) {
+        report(e);
+        // The rows around a damaged one are still shown.
+        readOneByOne(first, qMin(count, m_records - first));
+    }
+}
+
+void TDBGridModel::readOneByOne(int first, int count) const
+{
+    Table *t = m_source->dataSet();
+    for (int record = first; record < first + count; ++record) {
+        try {
+            m_cache.insert(record, t->displayTextsAt(quint32(record), m_fields));
+            ++m_rowsRead;
+        } catch (const DataError &e) {
+            report(e);
+            markUnreadable(record);
+        }
+    }
+}
+
+void TDBGridModel::markUnreadable(int record) const
+{
+    // Kept until the next reload, so a damaged row is read once, not at every paint.
+    QStringList texts;
+    texts.append(unreadableText());
+    while (texts.size() < m_columns.size())
+        texts.append(QString());
+    m_cache.insert(record, texts);
+    m_unreadable.insert(record);
 }
 
 void TDBGridModel::readRows(int first, int last) const
 {
     first = qMax(first, 0);
     last = qMin(last, m_records - 1);
-    if (m_cache.size() + (last - first + 1) > CacheLimit)
+    if (m_cache.size() + (last - first + 1) > CacheLimit) {
         m_cache.clear();
+        m_unreadable.clear();
+    }
     while (first <= last && m_cache.contains(first))
         ++first;
     while (last >= first && m_cache.contains(last))
@@ -379,9 +428,8 @@ void TDBGrid::startAtCurrentRecord()
     // page when the record is on it.
     try {
         m_model->setWindow(qMax(0, m_model->currentRecord()), pageRows());
-    } catch (...) {
-        if (!m_error)
-            m_error = std::current_exception();
+    } catch (const DataError &e) {
+        failed(e);
     }
 }
 
@@ -500,6 +548,7 @@ void TDBGrid::paintEvent(QPaintEvent *event)
     const int baseline = (rh - fm.height()) / 2 + fm.ascent();
     const QRgb textColor = pal.color(QPalette::Active, QPalette::Text).rgb();
     const QRgb selectedColor = pal.color(QPalette::Active, QPalette::HighlightedText).rgb();
+    const QRgb unreadableColor = pal.color(QPalette::Disabled, QPalette::Text).rgb();
     const int height = (lastRow - firstRow + 1) * rh;
     for (int c = 0; c < cols; ++c) {
         const QRect &column = columns.at(c);
@@ -519,7 +568,8 @@ void TDBGrid::paintEvent(QPaintEvent *event)
                 x = a & Qt::AlignRight ? x + width - w : x + (width - w) / 2;
             }
             const int y = r * rh - offset + baseline;
-            const QRgb colour = r == selected ? selectedColor : textColor;
+            const QRgb colour = r == selected ? selectedColor
+                                : m_model->isUnreadable(top + r) ? unreadableColor : textColor;
             // Through the painter where the fast path cannot match it (a scaled screen, a
             // character beyond the simple ones).
             if (!text.draw(m_picture, x - band.left(), y - band.top(), cell, colour, clip.translated(-band.topLeft()))) {
@@ -591,9 +641,8 @@ void TDBGrid::followTable()
     int record = -1;
     try {
         record = m_model->currentRecord();
-    } catch (...) {
-        if (!m_error)
-            m_error = std::current_exception();
+    } catch (const DataError &e) {
+        failed(e);
     }
     // Moved by the grid itself, the record is on a shown row and the grid's selection is right.
     const bool fromGrid = m_following;
@@ -635,9 +684,8 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
             agree = true;
         else if (!t->isEditing())
             agree = t->moveTo(quint32(record));
-    } catch (...) {
-        if (!m_error)
-            m_error = std::current_exception();
+    } catch (const DataError &e) {
+        failed(e);
     }
     m_following = false;
     syncScrollBar();
@@ -655,9 +703,8 @@ void TDBGrid::moveTableTo(int record)
     try {
         if (t->recNo() != record)
             t->moveTo(quint32(record));
-    } catch (...) {
-        if (!m_error)
-            m_error = std::current_exception();
+    } catch (const DataError &e) {
+        failed(e);
     }
     // The table may have refused or failed: the grid shows where it is.
     followTable();
@@ -784,21 +831,15 @@ bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
     return QTableView::eventFilter(watched, event);
 }
 
-void TDBGrid::rethrowPending()
+void TDBGrid::failed(const DataError &e)
 {
-    std::exception_ptr e = m_error;
-    if (!e && m_model)
-        e = m_model->takeError();
-    m_error = nullptr;
-    if (e)
-        std::rethrow_exception(e);
-}
-
-bool TDBGrid::event(QEvent *event)
-{
-    const bool r = QTableView::event(event);
-    rethrowPending();
-    return r;
+    // A move is the user's action: each one that fails says so.
+    blapp::reportLater(blapp::withFullStop(e.message()));
+    // Once the event is done, the grid shows where the table stands.
+    QMetaObject::invokeMethod(this, [this] {
+        followTable();
+        viewport()->update();
+    }, Qt::QueuedConnection);
 }
 
 bool TDBGrid::viewportEvent(QEvent *event)
@@ -807,6 +848,5 @@ bool TDBGrid::viewportEvent(QEvent *event)
     // A taller or shorter grid holds a different page of records.
     if (event->type() == QEvent::Resize && selectionModel() && pageRows() != m_model->windowRows())
         followTable();
-    rethrowPending();
     return r;
 }

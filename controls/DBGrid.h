@@ -8,22 +8,25 @@
 // share one cursor: moving in the grid (keys, clicks, wheel, scroll bar) moves the current
 // record, and moving the record moves the grid.
 //
-// An engine error while moving or reading ends the user's action: the grid keeps it until the
-// event that caused it is done and then lets it unwind to the event loop.
+// An engine error while moving or reading is never thrown out of the grid's event handlers:
+// the grid reports it in the standard error box after the event (once per failure) and goes on
+// showing the table as it is: the marked row is the current record, rows that can be read
+// are shown, and a row that cannot be read shows as unreadable.
 
 #include "DataSource.h"
 #include "Field.h"
+#include "paradox/PxError.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
 #include <QImage>
 #include <QList>
+#include <QSet>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTableView>
 
-#include <exception>
 #include <memory>
 
 class GridTextPainter;
@@ -81,8 +84,9 @@ public:
     // Rows read from the table since the last reset (for tests and benchmarks: a page shown
     // must not read the whole table).
     int rowsRead() const { return m_rowsRead; }
-    // An error met while reading, taken away by the caller that rethrows it.
-    std::exception_ptr takeError();
+    // True when the record could not be read; its row shows UnreadableText.
+    bool isUnreadable(int record) const { return m_unreadable.contains(record); }
+    static QString unreadableText();
 
     // Rereads everything: count, fields and rows.
     void reload();
@@ -96,6 +100,10 @@ public:
 
 private:
     void readRange(int first, int count) const;
+    void readOneByOne(int first, int count) const;
+    void markUnreadable(int record) const;
+    // Reports a read failure after the event, once for each text while the source stays.
+    void report(const DataError &e) const;
 
     QPointer<DataSource> m_source;
     QList<TDBGridColumn> m_columns;
@@ -106,7 +114,9 @@ private:
     // Rows read lately; dropped as a whole when it grows past a few pages.
     mutable QHash<int, QStringList> m_cache;
     mutable int m_rowsRead = 0;
-    mutable std::exception_ptr m_error;
+    mutable QSet<int> m_unreadable;
+    mutable int m_lastCurrent = -1;
+    mutable QSet<QString> m_reported;
 };
 
 // The vertical header as the row indicator: a black triangle on the current record's row (a
@@ -164,7 +174,6 @@ signals:
     void dblClick();
 
 protected:
-    bool event(QEvent *event) override;
     bool viewportEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
@@ -190,7 +199,9 @@ private:
     void followTable();
     void reloadModel();
     void applyColumnWidths();
-    void rethrowPending();
+    // A failure met in an event handler: reported after the event, and the grid shown again
+    // at the table's current record.
+    void failed(const DataError &e);
 
     TDBGridModel *m_model = nullptr;
     TDBGridIndicator *m_indicator = nullptr;
@@ -200,5 +211,4 @@ private:
     int m_wheel = 0;  // wheel turn not yet a whole notch
     std::unique_ptr<GridTextPainter> m_cellText;
     QImage m_picture;  // the rows painted off screen, kept for the next paint
-    std::exception_ptr m_error;
 };

@@ -118,6 +118,18 @@ bool ApplicationHints::hintPending()
     return instance().m_showTimer.isActive();
 }
 
+int ApplicationHints::showWaitMs()
+{
+    const QTimer &t = instance().m_showTimer;
+    return t.isActive() ? t.interval() : -1;
+}
+
+int ApplicationHints::hideWaitMs()
+{
+    const QTimer &t = instance().m_hideTimer;
+    return t.isActive() ? t.interval() : -1;
+}
+
 void ApplicationHints::cancelHint()
 {
     ApplicationHints &self = instance();

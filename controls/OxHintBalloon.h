@@ -61,6 +61,10 @@ public:
     static QWidget *hintControl();
     // The show delay is running for hintControl().
     static bool hintPending();
+    // The wait now running before the hint shows, or before it hides; -1 when none. Tests
+    // check these waits instead of timing them.
+    static int showWaitMs();
+    static int hideWaitMs();
     // Hides the hint and forgets the control, as a click does.
     static void cancelHint();
 

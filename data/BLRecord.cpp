@@ -2,64 +2,34 @@
 
 namespace blrecord {
 
-namespace {
-
-struct Column
+QString registerName(const FieldSpec &f)
 {
-    const char *base;
-    px::FieldType type;
-    int size;
-};
-
-using px::FieldType;
-
-// The register's order; the transfer table moves BillofLading to the front.
-const Column kFields[] = {
-    {"Shipper1", FieldType::Alpha, 40},       {"Shipper2", FieldType::Alpha, 40},
-    {"Shipper3", FieldType::Alpha, 40},       {"Shipper4", FieldType::Alpha, 40},
-    {"Shipper5", FieldType::Alpha, 40},       {"Cnee1", FieldType::Alpha, 40},
-    {"Cnee2", FieldType::Alpha, 40},          {"Cnee3", FieldType::Alpha, 40},
-    {"Cnee4", FieldType::Alpha, 40},          {"Cnee5", FieldType::Alpha, 40},
-    {"Notify1", FieldType::Alpha, 40},        {"Notify2", FieldType::Alpha, 40},
-    {"Notify3", FieldType::Alpha, 40},        {"Notify4", FieldType::Alpha, 40},
-    {"Notify5", FieldType::Alpha, 40},        {"LocalVessel", FieldType::Alpha, 20},
-    {"PortDischarg", FieldType::Alpha, 20},   {"FreightPayable", FieldType::Alpha, 20},
-    {"LocalLoading", FieldType::Alpha, 20},   {"FinalDestination", FieldType::Alpha, 20},
-    {"BillofLading", FieldType::Alpha, 20},   {"ShipperRef", FieldType::Alpha, 20},
-    {"AgentRef", FieldType::Alpha, 20},       {"Marks1", FieldType::Memo, 100},
-    {"Marks2", FieldType::Memo, 100},         {"DataRef", FieldType::Date, 4},
-    {"Gross1", FieldType::Number, 8},         {"Gross2", FieldType::Alpha, 12},
-    {"Gross3", FieldType::Number, 8},         {"Gross4", FieldType::Alpha, 12},
-    {"Measu1", FieldType::Number, 8},         {"Measu2", FieldType::Alpha, 12},
-};
-
-px::FieldDef def(const char *prefix, const Column &s)
-{
-    QString base = QString::fromLatin1(s.base);
-    if (prefix[0] == 'D' && base == QLatin1String("AgentRef"))
-        base = QStringLiteral("Agentref");  // the transfer table's own spelling
-    return px::FieldDef{QString::fromLatin1(prefix) + base, s.type, s.size};
+    return QStringLiteral("Bl_") + QLatin1String(f.base);
 }
 
-} // namespace
+QString transferName(const FieldSpec &f)
+{
+    return QStringLiteral("Di_") + QLatin1String(f.transferBase);
+}
 
 QVector<px::FieldDef> registerFields()
 {
     QVector<px::FieldDef> out;
-    for (const Column &s : kFields)
-        out.append(def("Bl_", s));
+    for (const FieldSpec &f : Fields)
+        out.append(px::FieldDef{registerName(f), f.type, f.size});
     return out;
 }
 
 QVector<px::FieldDef> transferFields()
 {
+    // The register's order with BillofLading moved to the front.
     QVector<px::FieldDef> out;
-    for (const Column &s : kFields)
-        if (qstrcmp(s.base, "BillofLading") == 0)
-            out.append(def("Di_", s));
-    for (const Column &s : kFields)
-        if (qstrcmp(s.base, "BillofLading") != 0)
-            out.append(def("Di_", s));
+    for (const FieldSpec &f : Fields)
+        if (qstrcmp(f.base, "BillofLading") == 0)
+            out.append(px::FieldDef{transferName(f), f.type, f.size});
+    for (const FieldSpec &f : Fields)
+        if (qstrcmp(f.base, "BillofLading") != 0)
+            out.append(px::FieldDef{transferName(f), f.type, f.size});
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "BLTransfer.h"
 
+#include "BLRecord.h"
 #include "Table.h"
 
 #include <QDir>
@@ -8,6 +9,18 @@
 #include <vector>
 
 namespace bltransfer {
+
+QList<FieldPair> mapping()
+{
+    QList<FieldPair> pairs(std::size(blrecord::Fields));
+    for (const blrecord::FieldSpec &f : blrecord::Fields) {
+        const CopyKind kind = f.type == px::FieldType::Date     ? CopyKind::Date
+                              : f.type == px::FieldType::Number ? CopyKind::Number
+                                                                : CopyKind::Text;
+        pairs[f.copyOrder] = {blrecord::registerName(f), blrecord::transferName(f), kind};
+    }
+    return pairs;
+}
 
 void copyCurrent(Table &from, Table &to)
 {
@@ -21,10 +34,11 @@ void copyCurrent(Table &from, Table &to)
         double number = 0;
     };
     std::vector<Pending> values;
-    values.reserve(std::size(Mapping));
-    for (const FieldPair &pair : Mapping) {
-        Field *src = from.fieldByName(QString::fromLatin1(pair.from));
-        Pending p{to.fieldByName(QString::fromLatin1(pair.to)), pair.kind, {}, {}, 0};
+    const QList<FieldPair> pairs = mapping();
+    values.reserve(pairs.size());
+    for (const FieldPair &pair : pairs) {
+        Field *src = from.fieldByName(pair.from);
+        Pending p{to.fieldByName(pair.to), pair.kind, {}, {}, 0};
         switch (pair.kind) {
         case CopyKind::Text: p.text = src->asString(); break;
         case CopyKind::Date: p.date = src->asDate(); break;

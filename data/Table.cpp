@@ -365,6 +365,15 @@ void Table::cancel()
     if (!isEditing())
         return;
     m_cur = std::exchange(m_saved, {});
+    // Read again: another program may have changed the record meanwhile (that is why a post
+    // may have failed), and the windows must show what the file holds.
+    if (m_cur.pos) {
+        try {
+            reloadCurrent();
+        } catch (const DataError &) {
+            m_cur.stale = true;  // read again before it is written or deleted
+        }
+    }
     setState(State::Browse);
     emit recordChanged();
 }

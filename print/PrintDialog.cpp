@@ -1,4 +1,5 @@
 #include "PrintDialog.h"
+#include "ErrorBox.h"
 #include "WindowPlacement.h"
 
 #include "PrintLogic.h"
@@ -80,5 +81,5 @@ void TPrintDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (placement::firstShow(this, event, m_shown))
-        FormShow();
+        blapp::runGuarded([this] { FormShow(); });
 }

@@ -1,5 +1,6 @@
 #include "U_CopiasPrint.h"
 
+#include "ErrorBox.h"
 #include "PrintLogic.h"
 #include "PrinterServices.h"
 
@@ -64,9 +65,9 @@ TF_CopiasPrint::TF_CopiasPrint(QWidget *parent)
     setTabOrder(BB_OK, BB_Cancela);
     setTabOrder(BB_Cancela, SpinEdit1);
 
-    connect(BB_OK, &QPushButton::clicked, this, [this] { BB_OKClick(); });
-    connect(BB_Cancela, &QPushButton::clicked, this, [this] { BB_CancelaClick(); });
-    connect(SB_Preview, &QToolButton::clicked, this, [this] { SB_PreviewClick(); });
+    blapp::connectAction(BB_OK, &QPushButton::clicked, this, [this] { BB_OKClick(); });
+    blapp::connectAction(BB_Cancela, &QPushButton::clicked, this, [this] { BB_CancelaClick(); });
+    blapp::connectAction(SB_Preview, &QToolButton::clicked, this, [this] { SB_PreviewClick(); });
 }
 
 TF_CopiasPrint::~TF_CopiasPrint() = default;

@@ -1,5 +1,6 @@
 #include "U_PortaImpressora.h"
 
+#include "ErrorBox.h"
 #include "DBControls.h"
 #include "MsgDlg.h"
 #include "PrintLogic.h"
@@ -83,10 +84,10 @@ TF_PortaImpressora::TF_PortaImpressora(QWidget *parent)
 
     setTabOrder(BB_OK, BB_Cancela);
 
-    connect(BB_OK, &QPushButton::clicked, this, [this] { BB_OKClick(); });
-    connect(BB_Cancela, &QPushButton::clicked, this, [this] { BB_CancelaClick(); });
-    connect(SB_Setup, &QToolButton::clicked, this, [this] { SB_SetupClick(); });
-    connect(SB_Preview, &QToolButton::clicked, this, [this] { SB_PreviewClick(); });
+    blapp::connectAction(BB_OK, &QPushButton::clicked, this, [this] { BB_OKClick(); });
+    blapp::connectAction(BB_Cancela, &QPushButton::clicked, this, [this] { BB_CancelaClick(); });
+    blapp::connectAction(SB_Setup, &QToolButton::clicked, this, [this] { SB_SetupClick(); });
+    blapp::connectAction(SB_Preview, &QToolButton::clicked, this, [this] { SB_PreviewClick(); });
 }
 
 TF_PortaImpressora::~TF_PortaImpressora() = default;

@@ -152,10 +152,10 @@ TF_Disquete::TF_Disquete(QWidget *owner) : QDialog(owner)
     setTabOrder(DBGrid1, DBGrid2);
     setTabOrder(DBGrid2, BB_Fechar);
 
-    connect(SB_Transf, &QToolButton::clicked, this, blapp::guarded([this] { SB_TransfClick(); }));
-    connect(SB_Protocolo, &QToolButton::clicked, this, blapp::guarded([this] { SB_ProtocoloClick(); }));
-    connect(SB_Delete, &QToolButton::clicked, this, blapp::guarded([this] { SB_DeleteClick(); }));
-    connect(BB_Fechar, &QPushButton::clicked, this, blapp::guarded([this] { BB_FecharClick(); }));
+    blapp::connectAction(SB_Transf, &QToolButton::clicked, this, [this] { SB_TransfClick(); });
+    blapp::connectAction(SB_Protocolo, &QToolButton::clicked, this, [this] { SB_ProtocoloClick(); });
+    blapp::connectAction(SB_Delete, &QToolButton::clicked, this, [this] { SB_DeleteClick(); });
+    blapp::connectAction(BB_Fechar, &QPushButton::clicked, this, [this] { BB_FecharClick(); });
 }
 
 TF_Disquete::~TF_Disquete() = default;
@@ -175,8 +175,7 @@ void TF_Disquete::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     if (!placement::firstShow(this, event, m_shown))
         return;
-    auto formShow = [this] { FormShow(); };
-    blapp::runGuarded(formShow);
+    blapp::runGuarded([this] { FormShow(); });
 }
 
 void TF_Disquete::keyPressEvent(QKeyEvent *event)
@@ -213,7 +212,7 @@ void TF_Disquete::SB_TransfClick()
         return;
     }
     const QString booking = DM_BL->Tbl_BLClienteBl_AgentRef->asString();
-    if (transfer->locate(u"Di_Agentref", booking)) {
+    if (transfer->locate(u"Di_AgentRef", booking)) {
         MsgDlg1->DisplayMessage(disquete::duplicateMessage(fileName()), mtInformation, {mbOK});
         return;
     }

@@ -90,8 +90,8 @@ TF_PreDisquete::TF_PreDisquete(QWidget *owner) : QDialog(owner)
     SaveDialog1 = fileDialog(this, "SaveDialog1", QFileDialog::AcceptSave);
     OpenDialog1 = fileDialog(this, "OpenDialog1", QFileDialog::AcceptOpen);
 
-    connect(m_options, &QButtonGroup::idClicked, this, blapp::guarded([this] { RadioGroup1Click(); }));
-    connect(SpeedButton1, &QToolButton::clicked, this, blapp::guarded([this] { SpeedButton1Click(); }));
+    blapp::connectAction(m_options, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
+    blapp::connectAction(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
 }
 
 TF_PreDisquete::~TF_PreDisquete() = default;

@@ -1,6 +1,7 @@
 #include "U_Protocolo.h"
 
 #include "DBControls.h"
+#include "ErrorBox.h"
 #include "MsgDlg.h"
 #include "PrinterServices.h"
 #include "ProtocoloLogic.h"
@@ -138,8 +139,8 @@ TF_Protocolo::TF_Protocolo(QWidget *owner, Table &transfer) : QDialog(owner), m_
     setTabOrder(Edit3, Edit1);
     setTabOrder(Edit1, BB_Fechar);
 
-    connect(SB_Impressao, &QToolButton::clicked, this, [this] { SB_ImpressaoClick(); });
-    connect(BB_Fechar, &QPushButton::clicked, this, [this] { BB_FecharClick(); });
+    blapp::connectAction(SB_Impressao, &QToolButton::clicked, this, [this] { SB_ImpressaoClick(); });
+    blapp::connectAction(BB_Fechar, &QPushButton::clicked, this, [this] { BB_FecharClick(); });
 }
 
 TF_Protocolo::~TF_Protocolo() = default;
@@ -148,7 +149,7 @@ void TF_Protocolo::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (placement::firstShow(this, event, m_shown))
-        FormShow();
+        blapp::runGuarded([this] { FormShow(); });
 }
 
 void TF_Protocolo::keyPressEvent(QKeyEvent *event)

@@ -1,61 +1,67 @@
-// The standard error box: errors of the data layer that reach the event loop end the user's
-// action, are shown with the application's title, and the program goes on.
+// The standard error box and the guard that leads errors into it: a guarded action ends in
+// one box with the application's title, an error met inside an event handler is shown once the
+// event is done, once, and nothing reaches the event loop.
 
 #include "BLApplication.h"
+#include "ErrorBoxWatch.h"
 #include "Formats.h"
-#include "ModalHelper.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
-
-#include <stdexcept>
 
 namespace {
 
-// A widget whose key handler fails the way a field write does.
+using errorboxtest::ErrorBoxWatch;
+
+// A widget whose key handler fails the way a field write does, inside the event.
 class Failing : public QWidget
 {
 public:
     int handled = 0;
+    bool eventDone = false;  // the key handler has returned
     QString message = QStringLiteral("O campo 'Bl_Gross1' não pode ser lido como número");
 
 protected:
     void keyPressEvent(QKeyEvent *event) override
     {
-        if (event->key() == Qt::Key_F)
-            throw ConversionError(message);
-        if (event->key() == Qt::Key_S)
-            throw std::runtime_error("disk exploded");
-        ++handled;
+        eventDone = false;
+        if (event->key() == Qt::Key_F) {
+            blapp::runGuardedLater([this] { throw ConversionError(message); });
+        } else if (event->key() == Qt::Key_T) {
+            // One failure met twice in one event (a grid's model and its view).
+            for (int i = 0; i < 2; ++i)
+                blapp::runGuardedLater([this] { throw ConversionError(message); });
+        } else {
+            ++handled;
+        }
+        eventDone = true;
     }
 };
 
-struct SeenBox
+// Counts what reaches the event loop: the application catches nothing, so an error thrown
+// through Qt would end here.
+class CountingApp : public BLApplication
 {
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QStringList buttons;
+public:
+    using BLApplication::BLApplication;
+    int escaped = 0;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return BLApplication::notify(receiver, event);
+        } catch (...) {
+            ++escaped;
+            return true;
+        }
+    }
 };
 
-// Answers the next modal window, which must be the standard error box, with its OK button.
-std::shared_ptr<modaltest::ModalWatch> answerErrorBox(SeenBox &seen)
+int escaped()
 {
-    return modaltest::whenModal([&seen](QWidget *w) {
-        auto *box = qobject_cast<QMessageBox *>(w);
-        if (!box) {
-            w->close();
-            return;
-        }
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.icon = box->icon();
-        for (QAbstractButton *b : box->buttons())
-            seen.buttons.append(b->text());
-        box->button(QMessageBox::Ok)->click();
-    });
+    return static_cast<CountingApp *>(qApp)->escaped;
 }
 
 } // namespace
@@ -87,76 +93,109 @@ private slots:
         QCOMPARE(blapp::withFullStop(text), shown);
     }
 
-    void errorFromAnEventHandlerIsShownAndTheProgramGoesOn()
+    void errorInAnEventHandlerIsShownAfterTheEvent()
     {
         Failing w;
         w.show();
-        SeenBox seen;
-        auto watch = answerErrorBox(seen);
+        ErrorBoxWatch boxes;
+        boxes.onShown = [&] { return w.eventDone ? QStringLiteral("after") : QStringLiteral("inside"); };
         QTest::keyClick(&w, Qt::Key_F);
-        QVERIFY(watch->acted);
-        QCOMPARE(seen.title, QStringLiteral("Bill of Lading"));
-        QCOMPARE(seen.icon, QMessageBox::Critical);
-        QCOMPARE(seen.buttons, QStringList{QStringLiteral("OK")});
-        QCOMPARE(seen.text, w.message + QLatin1Char('.'));
+        // Nothing is shown inside the event; the queued report shows it afterwards.
+        QCOMPARE(boxes.seen.size(), 0);
+        QCOMPARE(blapp::pendingReports(), 1);
+        QTRY_COMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.first().note, QStringLiteral("after"));
+        QCOMPARE(boxes.seen.first().title, QStringLiteral("Bill of Lading"));
+        QCOMPARE(boxes.seen.first().icon, QMessageBox::Critical);
+        QCOMPARE(boxes.seen.first().buttons, QStringList{QStringLiteral("OK")});
+        QCOMPARE(boxes.seen.first().text, w.message + QLatin1Char('.'));
+        QTRY_COMPARE(boxes.open, 0);
         // The next event is delivered as usual.
         QTest::keyClick(&w, Qt::Key_A);
         QCOMPARE(w.handled, 1);
+        QCOMPARE(escaped(), 0);
     }
 
-    void textEndingInQuoteGetsNoStop()
+    void oneFailureMetTwiceIsOneBox()
     {
         Failing w;
         w.message = formats::invalidNumberMessage(QStringLiteral("1,2,3"), QStringLiteral("Bl_Gross1"));
         w.show();
-        SeenBox seen;
-        auto watch = answerErrorBox(seen);
+        ErrorBoxWatch boxes;
+        QTest::keyClick(&w, Qt::Key_T);
+        QTRY_COMPARE(blapp::pendingReports(), 0);
+        QTRY_COMPARE(boxes.open, 0);
+        // The text ends in a quote: no full stop.
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("'1,2,3' não é um valor numérico válido para o campo 'Bl_Gross1'")});
+
+        // Reported inside an event and met again by the action that follows: one box.
         QTest::keyClick(&w, Qt::Key_F);
-        QVERIFY(watch->acted);
-        QCOMPARE(seen.text, QStringLiteral("'1,2,3' não é um valor numérico válido para o campo 'Bl_Gross1'"));
+        auto again = [&] { throw ConversionError(w.message); };
+        blapp::runGuarded(again);
+        QTRY_COMPARE(blapp::pendingReports(), 0);
+        QCOMPARE(boxes.seen.size(), 2);
     }
 
-    void otherExceptionsDoNotEndTheProgram()
+    void reportsWhileABoxIsUpFollowItInsteadOfStacking()
     {
-        Failing w;
-        w.show();
-        SeenBox seen;
-        auto watch = answerErrorBox(seen);
-        QTest::keyClick(&w, Qt::Key_S);
-        QVERIFY(watch->acted);
-        QCOMPARE(seen.text, QStringLiteral("disk exploded."));
+        ErrorBoxWatch boxes;
+        // While the first box is up, its event loop meets two more failures.
+        boxes.onShown = [&] {
+            if (boxes.seen.size() == 1) {
+                blapp::reportLater(QStringLiteral("segunda."));
+                blapp::reportLater(QStringLiteral("terceira."));
+            }
+            return QString();
+        };
+        blapp::reportLater(QStringLiteral("primeira."));
+        QTRY_COMPARE(boxes.seen.size(), 3);
+        QTRY_COMPARE(boxes.open, 0);
+        QCOMPARE(boxes.texts(), (QStringList{"primeira.", "segunda.", "terceira."}));
+        QCOMPARE(boxes.mostOpen, 1);
     }
 
     void errorFromAGuardedSlotEndsOnlyThatAction()
     {
         QPushButton button;
         int reached = 0, ended = 0;
-        QObject::connect(&button, &QPushButton::clicked, &button, blapp::guarded([&] {
+        blapp::connectAction(&button, &QPushButton::clicked, &button, [&] {
             ++reached;
             if (reached == 1)
                 throw px::EngineError(px::EngineError::Kind::InUse, QStringLiteral("BlCorvane.DB is in use"));
             ++ended;
-        }));
+        });
         button.show();
-        SeenBox seen;
-        auto watch = answerErrorBox(seen);
+        ErrorBoxWatch boxes;
         button.click();
-        QVERIFY(watch->acted);
-        QCOMPARE(seen.title, QStringLiteral("Bill of Lading"));
-        QCOMPARE(seen.text, QStringLiteral("BlCorvane.DB is in use."));
+        // The box came and went inside the click, after the slot had unwound.
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.first().title, QStringLiteral("Bill of Lading"));
+        QCOMPARE(boxes.seen.first().text, QStringLiteral("BlCorvane.DB is in use."));
         QCOMPARE(ended, 0);
-        // The button works again and, when nothing fails, shows nothing.
-        auto none = modaltest::whenModal([](QWidget *w) { w->close(); }, {500, 5, false});
+        // The button works again and, when nothing fails, shows nothing, now or later.
         button.click();
         QCOMPARE(ended, 1);
-        QTRY_VERIFY(none->timedOut);
-        QVERIFY(!none->acted);
+        QCOMPARE(blapp::pendingReports(), 0);
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(escaped(), 0);
+    }
+
+    void connectedActionGetsTheSignalsArguments()
+    {
+        QSpinBox spin;
+        QList<int> values;
+        blapp::connectAction(&spin, &QSpinBox::valueChanged, &spin, [&](int v) { values << v; });
+        int bare = 0;
+        blapp::connectAction(&spin, &QSpinBox::valueChanged, &spin, [&] { ++bare; });
+        spin.setValue(7);
+        QCOMPARE(values, QList<int>{7});
+        QCOMPARE(bare, 1);
     }
 };
 
 int main(int argc, char **argv)
 {
-    BLApplication app(argc, argv);
+    CountingApp app(argc, argv);
     TestErrorBox test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -68,7 +68,9 @@ private slots:
         QCOMPARE(ApplicationHints::hidePause(), 2500);
 
         QTest::mouseMove(w->SB_Inclusao, QPoint(40, 12));
-        QTRY_VERIFY_WITH_TIMEOUT(balloonShows(QStringLiteral("Incluir Novo BL")), 3000);
+        QCOMPARE(ApplicationHints::showWaitMs(), 500);
+        QTRY_VERIFY_WITH_TIMEOUT(balloonShows(QStringLiteral("Incluir Novo BL")), 30000);
+        QCOMPARE(ApplicationHints::hideWaitMs(), 2500);
 
         // The list window's buttons, while it runs modally. The offscreen platform hands a
         // pointer move to the first window under it, so the entry window, which the modal
@@ -81,9 +83,9 @@ private slots:
             if (!f)
                 return;
             QTest::mouseMove(f->BB_Delete, QPoint(20, 10));
-            sawDelete = QTest::qWaitFor([] { return balloonShows(QStringLiteral("Apaga BL selecionado")); }, 3000);
+            sawDelete = QTest::qWaitFor([] { return balloonShows(QStringLiteral("Apaga BL selecionado")); }, 30000);
             QTest::mouseMove(f->BB_Fechar, QPoint(10, 10));
-            sawFechar = QTest::qWaitFor([] { return balloonShows(QStringLiteral("Fechar")); }, 3000);
+            sawFechar = QTest::qWaitFor([] { return balloonShows(QStringLiteral("Fechar")); }, 30000);
             f->BB_Fechar->click();
         });
         w->SB_Procura->click();

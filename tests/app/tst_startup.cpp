@@ -1,8 +1,12 @@
 // Start-up: one copy per desktop. The key and the lock as plain objects, then the real
-// program started as child processes.
+// program started as child processes. A second copy has nobody to press OK: it runs as this
+// test program in the role "program", the program's own start-up with a test answerer that
+// reports the box it meets on standard error and presses OK.
 
+#include "BLApplication.h"
 #include "BLRecord.h"
 #include "PxTable.h"
+#include "PxTestUtil.h"
 #include "SingleInstance.h"
 #include "Startup.h"
 
@@ -16,7 +20,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QTimer>
+
 #include <csignal>
+#include <cstdio>
 #include <unistd.h>
 #include <memory>
 
@@ -76,7 +83,8 @@ private:
         return SingleInstance(blapp::desktopKey(QString::number(::getuid()), display), m_runtime.path()).lockPath();
     }
 
-    QProcess *start(const QString &display)
+    // The built program, or (answering) this test program running the program's start-up.
+    QProcess *start(const QString &display, bool answering = false)
     {
         auto *p = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -84,10 +92,11 @@ private:
         env.insert(QStringLiteral("DISPLAY"), display);
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
-        env.insert(QStringLiteral("BL_EMISSAO_TEST_ANSWER"), QStringLiteral("1"));
+        if (answering)
+            env.insert(QStringLiteral("PXTEST_ROLE"), QStringLiteral("program"));
         p->setProcessEnvironment(env);
         p->setWorkingDirectory(m_work.path());
-        p->setProgram(programPath());
+        p->setProgram(answering ? QCoreApplication::applicationFilePath() : programPath());
         p->start();
         m_children.append(p);
         return p;
@@ -186,7 +195,7 @@ private slots:
         QVERIFY(first->waitForStarted());
         QVERIFY2(waitForOwner(lock, first->processId()), qPrintable(first->readAllStandardError()));
 
-        QProcess *second = start(display);
+        QProcess *second = start(display, true);
         QVERIFY(second->waitForFinished(30000));
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
         QCOMPARE(second->exitCode(), 0);
@@ -213,5 +222,36 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestStartup)
+// The program as the child role runs it: its boxes are reported and answered with OK.
+int runAnsweringProgram(int argc, char **argv)
+{
+    BLApplication app(argc, argv);
+    auto *answerer = new QTimer(&app);
+    QObject::connect(answerer, &QTimer::timeout, &app, [] {
+        auto *b = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!b || !b->isVisible() || b->property("answered").toBool())
+            return;
+        b->setProperty("answered", true);
+        const QString report = b->windowTitle() + QLatin1Char('|')
+                               + (b->icon() == QMessageBox::Warning ? QStringLiteral("warning") : QStringLiteral("other"))
+                               + QLatin1Char('|') + b->text();
+        std::fputs(report.toUtf8().constData(), stderr);
+        std::fflush(stderr);
+        if (QAbstractButton *ok = b->button(QMessageBox::Ok))
+            ok->click();
+    });
+    answerer->start(5);
+    return blapp::runProgram(app);
+}
+
+int main(int argc, char **argv)
+{
+    if (pxtest::childRole() == QLatin1String("program"))
+        return runAnsweringProgram(argc, argv);
+    QApplication app(argc, argv);
+    TestStartup test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_startup.moc"

@@ -54,6 +54,7 @@ private slots:
     void entryCycle();
     void numberEditing();
     void transfer();
+    void mappingPairsEveryFieldOnce();
     void transferFileOfWrongShape();
 };
 
@@ -298,6 +299,47 @@ void TestDataModule::transfer()
     px::Table reader(transferPath, px::Table::Mode::ReadOnly);
     QCOMPARE(reader.recordCount(), 3u);
     QVERIFY(reader.check().isEmpty());
+}
+
+void TestDataModule::mappingPairsEveryFieldOnce()
+{
+    // The order in which the transfer window sets the fields.
+    const QStringList order = {
+        "Shipper1", "Shipper2", "Shipper3", "Shipper4", "Shipper5", "Cnee1", "Cnee2", "Cnee3", "Cnee4",
+        "Cnee5", "Notify1", "Notify2", "Notify3", "Notify4", "Notify5", "AgentRef", "BillofLading",
+        "ShipperRef", "LocalVessel", "LocalLoading", "PortDischarg", "FinalDestination",
+        "FreightPayable", "Marks1", "Marks2", "DataRef", "Gross1", "Gross2", "Gross3", "Gross4",
+        "Measu1", "Measu2"};
+    const QList<bltransfer::FieldPair> pairs = bltransfer::mapping();
+    QStringList bases, from, to;
+    for (const bltransfer::FieldPair &p : pairs) {
+        bases << blrecord::baseName(p.from);
+        from << p.from;
+        to << p.to;
+        QCOMPARE(blrecord::baseName(p.to).compare(blrecord::baseName(p.from), Qt::CaseInsensitive), 0);
+    }
+    QCOMPARE(bases, order);
+    QCOMPARE(to.at(15), QStringLiteral("Di_Agentref"));
+    // Each field of either table exactly once, in the kind its type asks for.
+    QStringList registerNames, transferNames;
+    for (const px::FieldDef &d : blrecord::registerFields())
+        registerNames << d.name;
+    for (const px::FieldDef &d : blrecord::transferFields())
+        transferNames << d.name;
+    from.sort();
+    to.sort();
+    registerNames.sort();
+    transferNames.sort();
+    QCOMPARE(from, registerNames);
+    QCOMPARE(to, transferNames);
+    for (const bltransfer::FieldPair &p : pairs) {
+        const QString b = blrecord::baseName(p.from);
+        const bltransfer::CopyKind want = b == QLatin1String("DataRef") ? bltransfer::CopyKind::Date
+                                          : (b == QLatin1String("Gross1") || b == QLatin1String("Gross3") || b == QLatin1String("Measu1"))
+                                              ? bltransfer::CopyKind::Number
+                                              : bltransfer::CopyKind::Text;
+        QVERIFY2(p.kind == want, qPrintable(b));
+    }
 }
 
 void TestDataModule::transferFileOfWrongShape()

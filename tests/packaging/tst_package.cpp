@@ -46,6 +46,18 @@ const char kShowScript[] =
     "kill $pid 2>/dev/null; wait $pid 2>/dev/null\n"
     "exit $shown\n";
 
+// A first copy until its entry window shows, then a second one with the variable the program's
+// tests once used to answer its boxes: the second must show its warning and wait for the user,
+// without reporting the box on standard error as that variable once made it. Exit 0 when so.
+const char kSecondCopyScript[] =
+    "\"$@\" & first=$!\n"
+    "timeout 60 xdotool search --sync --onlyvisible --name '^Emiss.+o de Bill of Lading$' >/dev/null || exit 2\n"
+    "BL_EMISSAO_TEST_ANSWER=1 \"$@\" 2>second.err & second=$!\n"
+    "timeout 60 xdotool search --sync --onlyvisible --name '^Warning$' >/dev/null || exit 3\n"
+    "kill -0 $second 2>/dev/null || exit 4\n"
+    "kill $second $first 2>/dev/null; wait $second $first 2>/dev/null\n"
+    "! grep -F 'Warning|' second.err || exit 5\n";
+
 } // namespace
 
 class TestPackage : public QObject
@@ -229,6 +241,16 @@ private slots:
         const Run shown = showWindow({installed(QStringLiteral("usr/bin/bl-emissao"))},
                                      QProcessEnvironment::systemEnvironment(), dir.path());
         QVERIFY2(shown.code == 0, shown.out + shown.err);
+
+        // The installed program reads no test variable: a second copy asks as usual.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        const Run second = run(QStringLiteral("xvfb-run"),
+                               {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1280x1024x24"),
+                                QStringLiteral("bash"), QStringLiteral("-c"), QString::fromUtf8(kSecondCopyScript),
+                                QStringLiteral("second"), installed(QStringLiteral("usr/bin/bl-emissao"))},
+                               {}, env, dir.path());
+        QVERIFY2(second.code == 0, (QByteArray::number(second.code) + ": " + second.out + second.err).constData());
     }
 
     // First use from the menu: the launcher makes the documents folder's "BL" folder and an

@@ -3,12 +3,14 @@
 // pxlib and by a second process.
 
 #include "DBGrid.h"
+#include "PxTestUtil.h"
 #include "InteropCompare.h"
 #include "TransferTestSupport.h"
 #include "U_Disquete.h"
 #include "U_Protocolo.h"
 
 #include <QGroupBox>
+#include <QSet>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListWidget>
@@ -31,19 +33,22 @@ Row bl(const QString &booking, std::optional<double> gross1 = 10.5)
     return r;
 }
 
-// Every one of the 32 fields with a value of its own, memos longer than a record holds.
+// Every one of the 32 fields with a value of its own (no two alike, so a field copied into
+// another's place shows), memos longer than a record holds.
 Row fullBL(const QString &booking)
 {
     Row r;
-    for (const px::FieldDef &f : blrecord::registerFields()) {
+    const QVector<px::FieldDef> defs = blrecord::registerFields();
+    for (int i = 0; i < defs.size(); ++i) {
+        const px::FieldDef &f = defs.at(i);
         const QString base = blrecord::baseName(f.name);
         switch (f.type) {
         case px::FieldType::Date: r.insert(f.name, QDate(2026, 12, 6)); break;
-        case px::FieldType::Number: r.insert(f.name, double(base.right(1).toInt()) * 1000.125); break;
+        case px::FieldType::Number: r.insert(f.name, double(i + 1) * 1000.125); break;
         case px::FieldType::Memo:
             r.insert(f.name, base + QStringLiteral(": ") + QString(400, u'x') + QStringLiteral("\r\nÚLTIMA LINHA"));
             break;
-        default: r.insert(f.name, (base.left(f.size - booking.size() - 1) + QLatin1Char(' ') + booking).left(f.size));
+        default: r.insert(f.name, (QString::number(i) + base.left(f.size - booking.size() - 4) + QLatin1Char(' ') + booking).left(f.size));
         }
     }
     r.insert(QStringLiteral("Bl_AgentRef"), booking);
@@ -267,6 +272,12 @@ private slots:
     void pxlibReadsTheTransferFile()
     {
         const QList<Row> locals = {fullBL(QStringLiteral("FULL-1")), fullBL(QStringLiteral("FULL-2"))};
+        // The one date aside, no two fields carry the same value.
+        QSet<QString> values;
+        for (auto it = locals.first().begin(); it != locals.first().end(); ++it)
+            if (it.key() != QLatin1String("Bl_DataRef"))
+                values.insert(pxtest::describe(it.value()));
+        QCOMPARE(values.size(), 31);
         Session s(locals);
         Window win(s, QStringLiteral("PXLIB"));
         for (int i = 0; i < locals.size(); ++i) {
