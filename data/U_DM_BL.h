@@ -2,6 +2,7 @@
 
 #include "DataSource.h"
 #include "Field.h"
+#include "SafetyCopy.h"
 #include "Table.h"
 
 #include <QObject>
@@ -89,6 +90,12 @@ public:
     Field *Tbl_BLDisqueteDi_Gross4 = nullptr;
     Field *Tbl_BLDisqueteDi_Measu1 = nullptr;
     Field *Tbl_BLDisqueteDi_Measu2 = nullptr;
+
+    // The register's copy before the first change of each day; the program sets its notice.
+    safetycopy::DailySafetyCopy &safetyCopy() { return m_safetyCopy; }
+
+private:
+    safetycopy::DailySafetyCopy m_safetyCopy;
 };
 
 // The program's one data module: set by the first TDM_BL made, cleared when it goes.
