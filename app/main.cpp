@@ -1,6 +1,7 @@
 // bl-emissao: one copy per desktop, the entry window as main window, then the data module.
 
 #include "BLApplication.h"
+#include "SafetyCopyNotice.h"
 #include "SingleInstance.h"
 #include "Startup.h"
 #include "U_DM_BL.h"
@@ -54,6 +55,7 @@ int main(int argc, char **argv)
     // The window first, then the data module; the window binds its fields when first shown.
     auto window = std::make_unique<TF_Principal>();
     auto dataModule = std::make_unique<TDM_BL>();
+    blapp::installSafetyCopyNotice(*dataModule, *window);
     window->show();
     const int code = app.exec();
     window.reset();
