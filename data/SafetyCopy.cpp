@@ -414,8 +414,8 @@ QString failureMessage(const QString &reason)
     if (!why.isEmpty() && why.back() > QLatin1Char('.'))
         why += QLatin1Char('.');
     return QStringLiteral("Não foi possível fazer a cópia de segurança de hoje do cadastro de BL:\r%1\r\r"
-                          "O seu trabalho continua normalmente. A cópia será tentada outra vez amanhã "
-                          "ou quando o programa for aberto de novo.")
+                          "O seu trabalho continua normalmente.\r"
+                          "A cópia será tentada outra vez amanhã ou quando o programa for aberto de novo.")
         .arg(why);
 }
 
