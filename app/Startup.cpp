@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "BLApplication.h"
+#include "SafetyCopyNotice.h"
 #include "SingleInstance.h"
 #include "U_DM_BL.h"
 #include "U_Principal.h"
@@ -36,6 +37,7 @@ int runProgram(BLApplication &app)
     // The window first, then the data module; the window binds its fields when first shown.
     auto window = std::make_unique<TF_Principal>();
     auto dataModule = std::make_unique<TDM_BL>();
+    installSafetyCopyNotice(*dataModule, *window);
     window->show();
     const int code = app.exec();
     window.reset();

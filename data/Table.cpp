@@ -336,6 +336,8 @@ void Table::post()
         if (s)
             s->updateData();
 
+    if (m_beforeChange)
+        m_beforeChange(*m_px);
     const px::RecordPos pos = m_state == State::Insert
                                   ? m_px->append(m_cur.values)
                                   : m_px->update(*m_cur.pos, m_cur.raw, m_cur.values);
@@ -390,6 +392,8 @@ void Table::deleteRecord()
     if (m_cur.stale)
         reloadCurrent();
     const bool wasLast = !m_px->next(*m_cur.pos);
+    if (m_beforeChange)
+        m_beforeChange(*m_px);
     const std::optional<px::RecordPos> after = m_px->remove(*m_cur.pos, m_cur.raw);
     m_saved = {};
     setState(State::Browse);
@@ -608,6 +612,8 @@ void Table::emptyTable()
         return;
     }
     checkBrowse();
+    if (m_beforeChange)
+        m_beforeChange(*m_px);
     m_px->emptyAll();
     Cursor c;
     c.values = blankValues();

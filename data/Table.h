@@ -120,6 +120,10 @@ public:
     // The engine's table while open (for tools and tests), else nullptr.
     px::Table *engine() const { return m_px.get(); }
 
+    // Runs before each post, delete and emptying of the open table reaches its file (the
+    // register's daily safety copy). It must not throw: the change goes on after it.
+    void setBeforeChange(std::function<void(px::Table &)> hook) { m_beforeChange = std::move(hook); }
+
 signals:
     void stateChanged(Table::State state);
     void recordChanged();
@@ -172,4 +176,5 @@ private:
     QList<QPointer<DataSource>> m_sources;
     Cursor m_cur;
     Cursor m_saved;  // what cancel goes back to
+    std::function<void(px::Table &)> m_beforeChange;
 };

@@ -69,6 +69,9 @@ TDM_BL::TDM_BL(QObject *parent) : QObject(parent)
     DS_BLDisquete->setObjectName(QStringLiteral("DS_BLDisquete"));
     DS_BLDisquete->setDataSet(Tbl_BLDisquete);
 
+    // Whatever window changes the register, the day's safety copy comes first.
+    Tbl_BLCliente->setBeforeChange([this](px::Table &t) { m_safetyCopy.beforeChange(t); });
+
     if (!DM_BL)
         DM_BL = this;
 }

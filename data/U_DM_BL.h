@@ -3,6 +3,7 @@
 #include "BLRecord.h"
 #include "DataSource.h"
 #include "Field.h"
+#include "SafetyCopy.h"
 #include "Table.h"
 
 #include <QObject>
@@ -30,6 +31,12 @@ public:
     Field *Tbl_BLDisqueteDi_##transferBase = nullptr;
     BL_RECORD_FIELDS(BL_DM_FIELD_MEMBERS)
 #undef BL_DM_FIELD_MEMBERS
+
+    // The register's copy before the first change of each day; the program sets its notice.
+    safetycopy::DailySafetyCopy &safetyCopy() { return m_safetyCopy; }
+
+private:
+    safetycopy::DailySafetyCopy m_safetyCopy;
 };
 
 // The program's one data module: set by the first TDM_BL made, cleared when it goes.

@@ -19,6 +19,11 @@ int check(const QString &dbPath);
 // Copies what a damaged table still holds into a new table; lists what was lost on standard
 // error. Exit 0 nothing lost, 1 something lost, 2 error.
 int salvage(const QString &damagedPath, const QString &newPath);
+// Lists the register's daily safety copies with their record counts and check results.
+// Exit 0 all sound (or none), 1 a copy fails its check, 2 error.
+int backups(const QString &registerDb);
+// Puts the safety copy of day (AAAA-MM-DD) in place of the register, keeping the current pair.
+int restore(const QString &registerDb, const QString &day);
 // Renders the B/L of the first record with that booking number into a PDF file. Needs a
 // QApplication.
 int pdfBl(const QString &dbPath, const QString &booking, const QString &outPath);

@@ -65,14 +65,21 @@ const Verb kVerbs[] = {
     {"salvage", "salvage DANIFICADA.DB NOVA.DB",
      "copia para uma tabela nova tudo o que a tabela danificada ainda tem; lista o que\n"
      "se perdeu"},
+    {"backups", "backups CADASTRO.DB",
+     "lista as cópias de segurança diárias do cadastro (pasta \"Cópias de segurança\" ao\n"
+     "lado dele): data, número de registros e resultado da verificação"},
+    {"restore", "restore CADASTRO.DB AAAA-MM-DD",
+     "põe a cópia de segurança desse dia no lugar do cadastro, guardando antes o atual\n"
+     "como NOME-antes-da-restauracao-AAAA-MM-DD-HHMMSS; recusa enquanto o cadastro\n"
+     "estiver aberto no programa ou em outro lugar"},
     {"pdf-bl", "pdf-bl ARQ.DB --ref RESERVA -o SAIDA.pdf",
      "grava em PDF o B/L do primeiro registro com essa reserva, como impresso"},
     {"pdf-receipt", "pdf-receipt ARQ.DB --company EMPRESA --city CIDADE -o SAIDA.pdf",
      "grava em PDF o protocolo de entrega do arquivo de transferência"},
 };
 
-const char kExit[] = "Código de saída: 0 sucesso, 1 check encontrou problemas ou salvage perdeu algo,\n"
-                     "2 erro.\n";
+const char kExit[] = "Código de saída: 0 sucesso, 1 check encontrou problemas, salvage perdeu algo ou\n"
+                     "backups achou cópia danificada, 2 erro.\n";
 
 QByteArray indented(const char *text)
 {
@@ -135,6 +142,8 @@ int run(const QStringList &args)
         return bltool::create(args[1], args[2]);
     } else if (command == u"salvage" && args.size() == 3) {
         return bltool::salvage(args[1], args[2]);
+    } else if (command == u"restore" && args.size() == 3) {
+        return bltool::restore(args[1], args[2]);
     } else if (args.size() == 2) {
         if (command == u"dump")
             return bltool::dump(args[1]);
@@ -142,6 +151,8 @@ int run(const QStringList &args)
             return bltool::import(args[1]);
         if (command == u"check")
             return bltool::check(args[1]);
+        if (command == u"backups")
+            return bltool::backups(args[1]);
     }
     return usage(command);
 }

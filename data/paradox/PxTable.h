@@ -108,6 +108,9 @@ public:
     // Decodes every field of a stored record into row (resized to the field count), reusing
     // the storage row already holds: the fast way to read many records.
     void decodeRow(const char *raw, QVector<Value> &row);
+    // Runs fn under the read lock: no other process writes the pair meanwhile, so its files
+    // can be read (copied) as one consistent state.
+    void readLocked(const std::function<void()> &fn);
 
     // Writes. values has one entry per field in declared order; monostate empties a field.
     // Text the code page cannot hold is refused before anything is written.

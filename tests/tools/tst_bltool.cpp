@@ -274,7 +274,8 @@ private slots:
         const Result help = runTool({QStringLiteral("--help")});
         QCOMPARE(help.code, 0);
         QVERIFY(help.err.isEmpty());
-        for (const char *verb : {"create register|transfer", "dump", "import", "check", "salvage", "pdf-bl", "pdf-receipt"})
+        for (const char *verb : {"create register|transfer", "dump", "import", "check", "salvage", "pdf-bl", "pdf-receipt",
+                                 "backups CADASTRO.DB", "restore CADASTRO.DB AAAA-MM-DD"})
             QVERIFY2(help.out.contains(QByteArray("bl-tool ") + verb), verb);
 
         const Result version = runTool({QStringLiteral("--version")});
