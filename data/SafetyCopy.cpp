@@ -306,7 +306,13 @@ Outcome makeDaily(px::Table &source, QDate day)
             syncDir(QFileInfo(reg).absolutePath());
         TempPair temp(tempPathFor(o.copyDb), !memo.isEmpty());
         // Only the reading needs the lock; writers elsewhere wait for it, so it is kept short.
-        source.readLocked([&] { temp.fill(reg, memo); });
+        source.readLocked([&] {
+            // A write another program left torn is undone by the next writer, not by a copy:
+            // raw bytes under a journal may be half old, half new.
+            if (px::Journal::exists(reg))
+                throw DataError(QStringLiteral("o cadastro tem uma gravação interrompida que ainda não foi desfeita"));
+            temp.fill(reg, memo);
+        });
         temp.flush();
         const Check check = checkCopy(temp.db());
         if (!check.sound) {

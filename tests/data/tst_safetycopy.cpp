@@ -2,11 +2,13 @@
 // consistent beside another writer, never of a damaged register, and put back by restore.
 
 #include "BLRecord.h"
+#include "IoFaults.h"
 #include "PxTestUtil.h"
 #include "SafetyCopy.h"
 #include "U_DM_BL.h"
 #include "paradox/PxError.h"
 #include "paradox/PxFile.h"
+#include "paradox/PxJournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +17,8 @@
 
 #include <cerrno>
 #include <poll.h>
+
+#include <optional>
 
 using namespace pxtest;
 
@@ -288,6 +292,57 @@ private slots:
         QCOMPARE(notices.size(), 1);
         QVERIFY2(notices[0].contains(u"o cadastro não passou na verificação"), qPrintable(notices[0]));
         QVERIFY(folderBytes(folder) == good);  // nothing added, nothing of the ten removed
+    }
+
+    // Another program's delete torn by the medium leaves a journal: its raw bytes are half old,
+    // half new, so they are not copied; the change itself rolls the journal back and goes on.
+    void tornWriteLeftByAnotherIsNotCopied()
+    {
+        QTemporaryDir dir;
+        const QString reg = makeRegister(dir.path(), 6);
+        const QVector<QVector<px::Value>> before = rowsOf(reg);
+        // The program's register, open before the other program's write is torn.
+        std::optional<px::Table> t;
+        const QString memo = safetycopy::memoOf(reg);
+        const QByteArray pristineDb = readFile(reg), pristineMb = readFile(memo);
+        const auto deleteFirst = [&] {
+            px::Table other(reg, px::Table::Mode::Shared);
+            const auto pos = other.at(0);
+            other.remove(*pos, other.readRaw(*pos));
+        };
+        pxtest::TearHook hook;
+        hook.count();
+        deleteFirst();
+        int torn = -1;
+        for (int i = 0; i < int(hook.writes().size()); ++i)
+            if (hook.writes()[size_t(i)].path == reg && hook.writes()[size_t(i)].length > 512)
+                torn = i;
+        QVERIFY(torn >= 0);
+        QVERIFY(writeFile(reg, pristineDb) && writeFile(memo, pristineMb));
+        t.emplace(reg, px::Table::Mode::Shared);
+        hook.arm(torn, 512);
+        try {
+            deleteFirst();
+        } catch (const std::exception &) {
+        }
+        QVERIFY(hook.torn());
+        hook.count();
+        QVERIFY(px::Journal::exists(reg));
+
+        QStringList notices;
+        safetycopy::DailySafetyCopy daily;
+        daily.setClock([] { return QDate(2027, 3, 1); });
+        daily.setNotice([&](const QString &m) { notices << m; });
+        daily.beforeChange(*t);
+        QCOMPARE(int(daily.lastOutcome().result), int(safetycopy::Outcome::Result::Failed));
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices[0].contains(u"gravação interrompida"), qPrintable(notices[0]));
+        QCOMPARE(QDir(safetycopy::folderOf(reg)).entryList(QDir::Files | QDir::Hidden), QStringList());
+        t->append(bl(60));
+        QVERIFY(!px::Journal::exists(reg));
+        const QVector<QVector<px::Value>> after = rowsOf(reg);
+        QCOMPARE(after.size(), before.size() + 1);
+        QVERIFY(sameRows(after.mid(0, before.size()), before));
     }
 
     void restorePutsTheCopyBack()
