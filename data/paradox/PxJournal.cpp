@@ -177,6 +177,7 @@ void Journal::detach()
 
 void Journal::protect(int id, qint64 off, qint64 len)
 {
+    m_touched[id] = true;
     const qint64 old = m_size[id];
     const qint64 end = len < 0 ? old : std::min(old, off + len);
     QVector<qint64> added;
@@ -200,9 +201,9 @@ void Journal::protect(int id, qint64 off, qint64 len)
 void Journal::commit()
 {
     if (m_sync)
-        for (File *f : m_files)
-            if (f)
-                f->sync();
+        for (int i = 0; i < 2; ++i)
+            if (m_files[i] && m_touched[i])
+                m_files[i]->sync();
     // Until the journal is gone, a failure here still rolls the batch back.
     removeFile(m_path, m_files[0]->path(), m_sync);
     detach();

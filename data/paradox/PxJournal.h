@@ -72,6 +72,7 @@ private:
     File *m_files[2] = {nullptr, nullptr};
     qint64 m_size[2] = {-1, -1};
     std::set<qint64> m_saved[2];  // pages already in the journal
+    bool m_touched[2] = {false, false};  // written or cut while attached: to be flushed at the commit
     qint64 m_end = 0;
     bool m_active = false;
     bool m_sync = true;
