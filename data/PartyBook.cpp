@@ -24,7 +24,62 @@ qsizetype storedLength(const char *bytes, int size)
     return nul ? static_cast<const char *>(nul) - bytes : size;
 }
 
+// A hash of the lines' bytes, fed one line at a time, a word at a time: reading the register
+// hashes every record's lines, so this has to be cheap.
+constexpr quint64 HashSeed = 0x9E3779B97F4A7C15ull;
+
+quint64 mixLine(quint64 h, const char *p, qsizetype n)
+{
+    constexpr quint64 k = 0xFF51AFD7ED558CCDull;
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 w;
+        std::memcpy(&w, p + i, 8);
+        h = (h ^ w) * k;
+        h ^= h >> 29;
+    }
+    quint64 tail = 0;
+    std::memcpy(&tail, p + i, size_t(n - i));
+    h = (h ^ tail ^ (quint64(n) << 56)) * k;
+    return h ^ (h >> 32);
+}
+
+// The same hash for a key made of lines each ended by a zero byte.
+quint64 keyHash(const QByteArray &key)
+{
+    quint64 h = HashSeed;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < key.size(); ++i)
+        if (key.at(i) == '\0') {
+            h = mixLine(h, key.constData() + start, i - start);
+            start = i + 1;
+        }
+    return h;
+}
+
 } // namespace
+
+int PartyBook::find(const List &l, const QByteArray &key)
+{
+    for (int i = l.byHash.value(keyHash(key), -1); i >= 0; i = l.entries.at(i).nextSameHash)
+        if (l.entries.at(i).key == key)
+            return i;
+    return -1;
+}
+
+void PartyBook::insert(List &l, Entry entry, quint64 hash)
+{
+    const int index = int(l.entries.size());
+    auto it = l.byHash.find(hash);
+    if (it == l.byHash.end()) {
+        l.byHash.insert(hash, index);
+    } else {
+        entry.nextSameHash = *it;
+        *it = index;
+    }
+    l.entries.append(std::move(entry));
+    l.sorted = false;
+}
 
 bool PartyBook::Rank::operator<(const Rank &o) const
 {
@@ -195,7 +250,7 @@ void PartyBook::clearEntries()
 {
     for (List &l : m_lists) {
         l.entries.clear();
-        l.byKey.clear();
+        l.byHash.clear();
         l.order.clear();
         l.sorted = false;
     }
@@ -226,7 +281,6 @@ void PartyBook::beginBuild()
     }
     const Field *date = m_table->findField(u"Bl_DataRef");
     m_dateField = date && date->dataType() == px::FieldType::Date ? date : nullptr;
-    m_key.reserve(256);
     m_building = true;
     m_next = 0;
 }
@@ -245,15 +299,30 @@ void PartyBook::addRecord(quint32 ordinal, const char *raw)
         const QVector<Span> &sp = m_spans.at(li);
         if (sp.isEmpty() || storedLength(raw + sp[0].offset, sp[0].size) == 0)
             continue;
-        m_key.truncate(0);
-        for (const Span &s : sp) {
-            m_key.append(raw + s.offset, storedLength(raw + s.offset, s.size));
-            m_key.append('\0');
+        qsizetype lengths[PartyLines];
+        quint64 h = HashSeed;
+        for (qsizetype k = 0; k < sp.size() && k < PartyLines; ++k) {
+            lengths[k] = storedLength(raw + sp[k].offset, sp[k].size);
+            h = mixLine(h, raw + sp[k].offset, lengths[k]);
         }
         List &l = m_lists[li];
-        const auto it = l.byKey.constFind(m_key);
-        if (it != l.byKey.cend()) {
-            Entry &e = l.entries[*it];
+        int found = -1;
+        for (int i = l.byHash.value(h, -1); i >= 0 && found < 0; i = l.entries.at(i).nextSameHash) {
+            // The same bytes, line by line, each line ended by a zero byte in the key.
+            const QByteArray &key = l.entries.at(i).key;
+            qsizetype pos = 0;
+            bool same = true;
+            for (qsizetype k = 0; k < sp.size() && same; ++k) {
+                const qsizetype n = lengths[k];
+                same = pos + n < key.size() && std::memcmp(key.constData() + pos, raw + sp[k].offset, size_t(n)) == 0
+                       && key.at(pos + n) == '\0';
+                pos += n + 1;
+            }
+            if (same && pos == key.size())
+                found = i;
+        }
+        if (found >= 0) {
+            Entry &e = l.entries[found];
             ++e.uses;
             if (e.rank < rank)
                 e.rank = rank;
@@ -262,14 +331,17 @@ void PartyBook::addRecord(quint32 ordinal, const char *raw)
         Entry e;
         e.rank = rank;
         e.uses = 1;
+        for (qsizetype k = 0; k < sp.size(); ++k) {
+            e.key.append(raw + sp[k].offset, lengths[k]);
+            e.key.append('\0');
+        }
         for (const Field *f : m_buildFields.at(li)) {
             const px::Value v = m_table->storedValue(raw, f);
             const QString *text = std::get_if<QString>(&v);
             e.lines.append(text ? *text : QString());
         }
         e.folded = textfold::folded(e.lines.at(0));
-        l.byKey.insert(m_key, int(l.entries.size()));
-        l.entries.append(std::move(e));
+        insert(l, std::move(e), h);
     }
 }
 
@@ -277,8 +349,8 @@ void PartyBook::finishBuild()
 {
     for (List &l : m_lists)
         for (auto it = l.sessionRanks.cbegin(); it != l.sessionRanks.cend(); ++it)
-            if (const auto found = l.byKey.constFind(it.key()); found != l.byKey.cend())
-                l.entries[*found].rank.session = it.value();
+            if (const int found = find(l, it.key()); found >= 0)
+                l.entries[found].rank.session = it.value();
     m_building = false;
     m_built = true;
 }
@@ -385,14 +457,14 @@ void PartyBook::notePosted()
         if (!m_built)
             continue;
         if (before != key && !before.isEmpty()) {
-            if (const auto it = l.byKey.constFind(before); it != l.byKey.cend())
-                l.entries[*it].uses = std::max(0, l.entries[*it].uses - 1);
+            if (const int i = find(l, before); i >= 0)
+                l.entries[i].uses = std::max(0, l.entries[i].uses - 1);
         }
         if (key.isEmpty())
             continue;
         Rank rank{m_session, today, recNo < 0 ? 0u : quint32(recNo)};
-        if (const auto it = l.byKey.constFind(key); it != l.byKey.cend()) {
-            Entry &e = l.entries[*it];
+        if (const int i = find(l, key); i >= 0) {
+            Entry &e = l.entries[i];
             if (before != key)
                 ++e.uses;
             e.rank = rank;
@@ -402,8 +474,8 @@ void PartyBook::notePosted()
             e.folded = textfold::folded(e.lines.at(0));
             e.rank = rank;
             e.uses = 1;
-            l.byKey.insert(key, int(l.entries.size()));
-            l.entries.append(std::move(e));
+            e.key = key;
+            insert(l, std::move(e), keyHash(key));
         }
         l.sorted = false;
     }

@@ -82,13 +82,15 @@ private:
         QString folded;  // the first line, folded
         Rank rank;
         int uses = 0;    // stored records holding it; 0: gone
+        QByteArray key;  // the lines' stored bytes, each ended by a zero byte
+        int nextSameHash = -1;
     };
     struct List
     {
         QString name;
         QStringList fieldNames;
         QList<Entry> entries;
-        QHash<QByteArray, int> byKey;             // stored bytes of the lines -> entry
+        QHash<quint64, int> byHash;               // hash of the key -> first such entry
         QHash<QByteArray, quint32> sessionRanks;  // confirmed in this session
         QVector<int> order;                       // entries, most recent first
         bool sorted = false;
@@ -101,6 +103,8 @@ private:
     };
 
     List *list(const QString &name);
+    static int find(const List &l, const QByteArray &key);
+    static void insert(List &l, Entry entry, quint64 hash);
     bool ensureBuilt();
     void beginBuild();
     void addRecord(quint32 ordinal, const char *raw);
@@ -127,7 +131,6 @@ private:
     QVector<QVector<Span>> m_spans;
     QVector<QVector<const Field *>> m_buildFields;
     const Field *m_dateField = nullptr;
-    QByteArray m_key;
     QTimer *m_timer = nullptr;
     bool m_background = false;
     bool m_failed = false;
