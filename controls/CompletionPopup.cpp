@@ -7,7 +7,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QScreen>
 #include <QSet>
 
 namespace completion {
@@ -42,18 +41,18 @@ TCompletionPopup::TCompletionPopup(QLineEdit *edit, int shownLines, Provider pro
     : QObject(edit), m_edit(edit), m_shownLines(std::max(1, shownLines)), m_provider(std::move(provider)),
       m_chooser(std::move(chooser))
 {
-    m_list = new QListWidget(edit);
-    m_list->setObjectName(edit->objectName() + QStringLiteral("_Lista"));
-    // A tool-tip window is shown without being activated and never takes the focus, so the
-    // edit keeps it while the list is up.
-    m_list->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint);
-    m_list->setAttribute(Qt::WA_ShowWithoutActivating);
+    // A child of the edit's window laid over its other controls, not a window of its own: it
+    // never takes the focus or the activation, so the edit keeps both while the list is up.
+    // Not a child of the edit, whose style sheet would reach it.
+    m_list = new QListWidget(edit->window());
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->viewport()->setFocusPolicy(Qt::NoFocus);
     m_list->setFrameShape(QFrame::Box);
     m_list->setLineWidth(1);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setUniformItemSizes(true);
+    // Two-line parties read apart more easily.
+    m_list->setAlternatingRowColors(true);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setMouseTracking(true);
     m_list->hide();
@@ -69,7 +68,10 @@ TCompletionPopup::TCompletionPopup(QLineEdit *edit, int shownLines, Provider pro
         w->installEventFilter(this);
 }
 
-TCompletionPopup::~TCompletionPopup() = default;
+TCompletionPopup::~TCompletionPopup()
+{
+    delete m_list.data();
+}
 
 bool TCompletionPopup::isShown() const
 {
@@ -101,24 +103,24 @@ void TCompletionPopup::refresh()
         m_list->addItem(e.mid(0, m_shownLines).join(QLatin1Char('\n')));
     m_list->setCurrentRow(-1);
     m_list->setFont(m_edit->font());
+    m_list->setPalette(m_edit->palette());
     place();
     m_list->show();
+    m_list->raise();
 }
 
 void TCompletionPopup::place()
 {
+    QWidget *win = m_list->parentWidget();
     const int rows = std::min<int>(MaxRows, m_list->count());
     const int rowHeight = std::max(1, m_list->sizeHintForRow(0));
     const int frame = 2 * m_list->frameWidth();
-    const QSize size(std::max(m_edit->width(), MinWidth), rows * rowHeight + frame);
-    QPoint pos = m_edit->mapToGlobal(QPoint(0, m_edit->height()));
-    if (const QScreen *screen = m_edit->screen()) {
-        const QRect room = screen->availableGeometry();
-        // Above the edit when the screen ends below it.
-        if (pos.y() + size.height() > room.bottom() + 1)
-            pos.setY(m_edit->mapToGlobal(QPoint(0, 0)).y() - size.height());
-        pos.setX(std::min(pos.x(), room.right() + 1 - size.width()));
-    }
+    const QSize size(std::min(std::max(m_edit->width(), MinWidth), win->width()), rows * rowHeight + frame);
+    QPoint pos = m_edit->mapTo(win, QPoint(0, m_edit->height()));
+    // Above the edit when the window ends below it.
+    if (pos.y() + size.height() > win->height())
+        pos.setY(std::max(0, m_edit->mapTo(win, QPoint(0, 0)).y() - size.height()));
+    pos.setX(std::max(0, std::min(pos.x(), win->width() - size.width())));
     m_list->setGeometry(QRect(pos, size));
 }
 
@@ -209,8 +211,6 @@ bool TCompletionPopup::eventFilter(QObject *watched, QEvent *event)
         }
     } else if (isShown()) {
         switch (event->type()) {
-        case QEvent::Move:
-        case QEvent::Resize:
         case QEvent::Hide:
         case QEvent::WindowDeactivate:
             close();

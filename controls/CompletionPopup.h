@@ -7,7 +7,9 @@
 // list again (it closes when nothing matches). Nothing is offered while the edit is read
 // only. What a choice does is the owner's: the list only hands over the chosen entry.
 
+#include <QListWidget>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -15,7 +17,6 @@
 
 class QEvent;
 class QLineEdit;
-class QListWidget;
 
 namespace completion {
 
@@ -40,7 +41,7 @@ public:
     ~TCompletionPopup() override;
 
     QLineEdit *edit() const { return m_edit; }
-    // The list window, a child of the edit; hidden while nothing is offered.
+    // The list window, gone with the edit; hidden while nothing is offered.
     QListWidget *list() const { return m_list; }
     bool isShown() const;
     // The entries the list shows, in its order.
@@ -62,6 +63,6 @@ private:
     int m_shownLines;
     Provider m_provider;
     Chooser m_chooser;
-    QListWidget *m_list;
+    QPointer<QListWidget> m_list;
     QList<QStringList> m_entries;
 };
