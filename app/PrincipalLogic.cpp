@@ -42,6 +42,19 @@ CloseCheck closeCheck(Table::State state)
     return c;
 }
 
+QStringList copiedFields()
+{
+    QStringList names;
+    for (const char *group : {"Bl_Shipper", "Bl_Cnee", "Bl_Notify"})
+        for (int i = 1; i <= 5; ++i)
+            names.append(QLatin1String(group) + QString::number(i));
+    for (const char *name : {"Bl_LocalVessel", "Bl_PortDischarg", "Bl_FreightPayable", "Bl_LocalLoading",
+                             "Bl_FinalDestination", "Bl_Marks1", "Bl_Marks2", "Bl_Gross2", "Bl_Gross4",
+                             "Bl_Measu2"})
+        names.append(QLatin1String(name));
+    return names;
+}
+
 QString bookingMissingMessage()
 {
     return QStringLiteral("Cadastre Número da Reserva.");

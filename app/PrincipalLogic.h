@@ -7,6 +7,7 @@
 #include "Table.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace principal {
 
@@ -31,6 +32,12 @@ struct CloseCheck
     TMsgDlgType type = mtInformation;
 };
 CloseCheck closeCheck(Table::State state);
+
+// "Novo a partir deste B/L": the register fields a new B/L takes from the current one (the
+// parties, ports, vessel, freight place, destination, units and both memos). The booking
+// number, the B/L number, the shipper's reference, the weights, the measurement and the
+// date stay empty.
+QStringList copiedFields();
 
 // The texts of the entry window.
 QString bookingMissingMessage();

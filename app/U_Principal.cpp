@@ -2,9 +2,11 @@
 #include "WindowPlacement.h"
 
 #include "BLApplication.h"
+#include "CompletionPopup.h"
 #include "DBControls.h"
 #include "MsgDlg.h"
 #include "OxHintBalloon.h"
+#include "PartyBook.h"
 #include "StatusBar.h"
 #include "U_AboutBox.h"
 #include "U_Calendario.h"
@@ -22,6 +24,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QShowEvent>
@@ -36,6 +39,10 @@ using namespace winstyle;
 namespace {
 
 // The party lines' flat look: a single dark line instead of the sunken frame.
+// How long after the first show the register starts to be read for the lists of earlier
+// values, a slice at a time whenever the event loop is idle.
+constexpr int BackgroundDelayMs = 300;
+
 const char *const FlatEditStyle = "TDBEdit { border: 1px solid #808080; background: white; color: black;"
                                   " padding: 0px 1px; }";
 
@@ -92,6 +99,8 @@ TF_Principal::TF_Principal(QWidget *parent) : QWidget(parent)
     blapp::connectAction(StatusBar1, &TStatusBar::clicked, this, [this] { StatusBar1Click(); });
 
     buildKeyboardOrder();
+    buildCompletion();
+    buildNewFromMenu();
     setMode(principal::Mode::Browse);
 }
 
@@ -319,6 +328,75 @@ void TF_Principal::buildKeyboardOrder()
         setTabOrder(chain.at(i), chain.at(i + 1));
 }
 
+void TF_Principal::buildCompletion()
+{
+    // The first line of each party box offers whole parties, shown by their first two lines.
+    for (const QString &group : PartyBook::registerPartyGroups()) {
+        TDBEdit *first = edit(group + QLatin1Char('1'));
+        auto *popup = new TCompletionPopup(
+            first, 2,
+            [this, group](const QString &typed) {
+                return m_book ? m_book->parties(group, typed) : QList<QStringList>();
+            },
+            [this, group](const QStringList &lines) { fillParty(group, lines); });
+        m_completions.insert(first->objectName(), popup);
+    }
+    for (const QString &name : PartyBook::registerValueFields()) {
+        TDBEdit *e = edit(name);
+        auto *popup = new TCompletionPopup(
+            e, 1,
+            [this, e, name](const QString &typed) {
+                QList<QStringList> out;
+                if (!m_book)
+                    return out;
+                const int limit = dbcontrols::effectiveMaxLength(e->maxLength(), e->field(), 0);
+                const bool upper = e->charCase() == dbcontrols::CharCase::Upper;
+                for (const QString &v : completion::offeredValues(m_book->values(name, typed), typed, limit, upper))
+                    out.append(QStringList{v});
+                return out;
+            },
+            [this, name](const QStringList &entry) { fillValue(name, entry.value(0)); });
+        m_completions.insert(name, popup);
+    }
+}
+
+void TF_Principal::buildNewFromMenu()
+{
+    PM_Inclusao = new QMenu(this);
+    PM_Inclusao->setObjectName(QStringLiteral("PM_Inclusao"));
+    MI_NovoDeste = new QAction(QStringLiteral("Novo a partir deste B/L"), this);
+    MI_NovoDeste->setObjectName(QStringLiteral("MI_NovoDeste"));
+    MI_NovoDeste->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    PM_Inclusao->addAction(MI_NovoDeste);
+    // On the window as well, so the shortcut works without the menu.
+    addAction(MI_NovoDeste);
+    connect(MI_NovoDeste, &QAction::triggered, this, blapp::guarded([this] { NovoDesteClick(); }));
+    SB_Inclusao->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(SB_Inclusao, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { PM_Inclusao->popup(SB_Inclusao->mapToGlobal(pos)); });
+}
+
+TCompletionPopup *TF_Principal::completion(const QString &fieldName) const
+{
+    return m_completions.value(fieldName);
+}
+
+void TF_Principal::fillParty(const QString &group, const QStringList &lines)
+{
+    Table *t = DM_BL ? DM_BL->Tbl_BLCliente : nullptr;
+    if (!t || !t->isEditing())
+        return;
+    for (int i = 0; i < 5; ++i)
+        t->fieldByName(group + QString::number(i + 1))->setAsString(lines.value(i));
+}
+
+void TF_Principal::fillValue(const QString &fieldName, const QString &value)
+{
+    Table *t = DM_BL ? DM_BL->Tbl_BLCliente : nullptr;
+    if (t && t->isEditing())
+        t->fieldByName(fieldName)->setAsString(value);
+}
+
 TDBEdit *TF_Principal::edit(const QString &fieldName) const
 {
     return m_edits.value(fieldName);
@@ -347,6 +425,7 @@ void TF_Principal::setMode(principal::Mode mode)
     SB_Calendario->setEnabled(p.calendario);
     SB_Impressao->setEnabled(p.impressao);
     BB_Fechar->setEnabled(p.fechar);
+    MI_NovoDeste->setEnabled(p.inclusao);
 }
 
 void TF_Principal::showEvent(QShowEvent *event)
@@ -370,6 +449,9 @@ void TF_Principal::bindFields()
 void TF_Principal::FormShow()
 {
     bindFields();
+    // Reads nothing until the first list is asked for.
+    if (DM_BL && !m_book)
+        m_book = new PartyBook(DM_BL->Tbl_BLCliente, this);
     {
         TF_Endereco details(this);
         const QPixmap logo = QPixmap::fromImage(details.logo());
@@ -389,6 +471,8 @@ void TF_Principal::FormShow()
         throw DataError(QStringLiteral("O módulo de dados não foi criado"));
     DM_BL->Tbl_BLCliente->open();
     DM_BL->Tbl_BLCliente->last();
+    // The lists are read while the clerk reaches for the keyboard, well after the first show.
+    m_book->buildInBackground(BackgroundDelayMs);
 }
 
 void TF_Principal::SB_InclusaoClick()
@@ -397,6 +481,23 @@ void TF_Principal::SB_InclusaoClick()
     setMode(principal::Mode::Insert);
     PageControl1->setCurrentIndex(0);
     edit(QStringLiteral("Bl_Shipper1"))->setFocus();
+}
+
+void TF_Principal::NovoDesteClick()
+{
+    if (!SB_Inclusao->isEnabled())
+        return;
+    Table *t = DM_BL->Tbl_BLCliente;
+    QList<std::pair<Field *, px::Value>> copied;
+    for (const QString &name : principal::copiedFields()) {
+        Field *f = t->fieldByName(name);
+        copied.append({f, f->value()});
+    }
+    SB_InclusaoClick();
+    for (const auto &[f, v] : std::as_const(copied))
+        f->setValue(v);
+    // What differs from B/L to B/L starts with the booking number.
+    edit(QStringLiteral("Bl_AgentRef"))->setFocus();
 }
 
 void TF_Principal::SB_EditClick()

@@ -11,14 +11,18 @@
 #include <QString>
 #include <QWidget>
 
+class PartyBook;
+class QAction;
 class QCloseEvent;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QShowEvent;
 class QTabWidget;
 class QToolButton;
+class TCompletionPopup;
 class TDBEdit;
 class TDBMemo;
 class TMsgDlg;
@@ -52,6 +56,10 @@ public:
     QLabel *Image1 = nullptr;   // the agency's logo, on each page
     QLabel *Image2 = nullptr;
 
+    // The "Novo" button's context menu; its one entry also answers Ctrl+Shift+N.
+    QMenu *PM_Inclusao = nullptr;
+    QAction *MI_NovoDeste = nullptr;
+
     TStatusBar *StatusBar1 = nullptr;
     TMsgDlg *MsgDlg1 = nullptr;
     // While it exists every hint of every window shows as a balloon.
@@ -63,9 +71,17 @@ public:
     TDBMemo *memo(const QString &fieldName) const;
     // Every field control in keyboard order.
     const QList<QWidget *> &fieldControls() const { return m_fieldOrder; }
+    // The list of earlier values under an edit ("Bl_Shipper1", "Bl_LocalVessel"), nullptr
+    // for an edit that offers none.
+    TCompletionPopup *completion(const QString &fieldName) const;
+    // What the lists offer: the register's earlier parties and values; made at first show.
+    PartyBook *partyBook() const { return m_book; }
 
     // The window's operations, one per toolbar button.
     void SB_InclusaoClick();
+    // "Novo a partir deste B/L": a new B/L that starts with the current one's parties, ports,
+    // units and memos; refused where "Novo" is.
+    void NovoDesteClick();
     void SB_EditClick();
     void SB_GravaClick();
     void SB_CancelaClick();
@@ -90,6 +106,10 @@ private:
     void buildFirstPage();
     void buildSecondPage();
     void buildKeyboardOrder();
+    void buildCompletion();
+    void buildNewFromMenu();
+    void fillParty(const QString &group, const QStringList &lines);
+    void fillValue(const QString &fieldName, const QString &value);
     TDBEdit *addEdit(QWidget *parent, const QString &fieldName, const QRect &geometry, int limit,
                      bool upper);
     TDBMemo *addMemo(QWidget *parent, const QString &fieldName, const QRect &geometry);
@@ -105,6 +125,8 @@ private:
     QHash<QString, TDBEdit *> m_edits;
     QHash<QString, TDBMemo *> m_memos;
     QList<QWidget *> m_fieldOrder;
+    QHash<QString, TCompletionPopup *> m_completions;
+    PartyBook *m_book = nullptr;
     bool m_shown = false;
 };
 

@@ -134,8 +134,27 @@ inline int envInt(const char *name, int fallback)
     return ok && v > 0 ? v : fallback;
 }
 
+// Shipper k of a register with many distinct ones: five lines, the first of them one of the
+// pool's company names numbered, so that a few typed letters match a tenth of them.
+inline void setShipper(QVector<px::Value> &row, int k)
+{
+    static const QStringList names{
+        QStringLiteral("EXPORTADORA DE CAFÉ SANTOS"), QStringLiteral("AÇÚCAR GUARANI S.A."),
+        QStringLiteral("FRIGORÍFICO MINERVA S/A"),    QStringLiteral("CERÂMICA PORTOBELLO"),
+        QStringLiteral("MÓVEIS BRASÍLIA INDÚSTRIA"),  QStringLiteral("HAMBURG SÜD IMPORT"),
+        QStringLiteral("NORDIC FOODS AB"),            QStringLiteral("TRADING COMPANY"),
+        QStringLiteral("LES VINS DE BOURGOGNE"),      QStringLiteral("GLOBAL TRADING CORP."),
+    };
+    row[0] = QStringLiteral("%1 %2").arg(names.at(k % names.size())).arg(k);
+    row[1] = QStringLiteral("RUA XV DE NOVEMBRO, %1").arg(100 + k);
+    row[2] = QStringLiteral("SANTOS - SP - BRASIL");
+    row[3] = QStringLiteral("CNPJ 12.345.%1/0001-90").arg(k, 3, 10, QLatin1Char('0'));
+    row[4] = QStringLiteral("TEL +55 13 3219-%1").arg(k, 4, 10, QLatin1Char('0'));
+}
+
 // A register of count records from the pool at path, unflushed: the benchmarks time reads.
-inline void writeRegister(const QString &path, int count)
+// With distinctShippers, record i carries shipper i % distinctShippers.
+inline void writeRegister(const QString &path, int count, int distinctShippers = 0)
 {
     const QVector<QVector<px::Value>> rows = pool();
     px::Table::create(path, blrecord::registerFields());
@@ -144,6 +163,8 @@ inline void writeRegister(const QString &path, int count)
     for (int i = 0; i < count; ++i) {
         QVector<px::Value> row = rows[i % kPoolSize];
         row[kAgentRefField] = agentRef(i, count);
+        if (distinctShippers > 0)
+            setShipper(row, i % distinctShippers);
         t.append(row);
     }
 }

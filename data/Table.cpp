@@ -600,6 +600,41 @@ QList<QStringList> Table::displayTextsRange(quint32 first, quint32 count, const 
     return out;
 }
 
+void Table::scanStored(const std::function<bool(quint32 ordinal, const char *raw)> &fn) const
+{
+    checkActive();
+    quint32 ordinal = 0;
+    m_px->scan([&](px::RecordPos, const char *raw) { return fn(ordinal++, raw); });
+}
+
+quint32 Table::scanStored(quint32 first, quint32 count,
+                          const std::function<void(quint32 ordinal, const char *raw)> &fn) const
+{
+    checkActive();
+    const QList<QByteArray> raws = m_px->readRawRange(first, count);
+    for (qsizetype i = 0; i < raws.size(); ++i)
+        fn(first + quint32(i), raws.at(i).constData());
+    return quint32(raws.size());
+}
+
+std::pair<int, int> Table::storedSpan(const Field *field) const
+{
+    if (!isActive() || !field || field->table() != this || field->m_index < 0)
+        return {0, 0};
+    const QVector<px::FieldDef> &defs = m_px->fields();
+    int offset = 0;
+    for (int i = 0; i < field->m_index; ++i)
+        offset += defs.at(i).storageSize();
+    return {offset, defs.at(field->m_index).storageSize()};
+}
+
+px::Value Table::storedValue(const char *raw, const Field *field) const
+{
+    if (!isActive() || !field || field->table() != this || field->m_index < 0)
+        return {};
+    return m_px->decode(raw, field->m_index);
+}
+
 void Table::emptyTable(const QString &directory, const QString &tableName)
 {
     px::Table::emptyTable(resolvePath(directory, tableName));

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class DataSource;
 
@@ -111,6 +112,21 @@ public:
     QStringList displayTextsAt(quint32 ordinal, const QList<Field *> &fields) const;
     // The same for the records first .. first + count - 1 (fewer past the end), read in one go.
     QList<QStringList> displayTextsRange(quint32 first, quint32 count, const QList<Field *> &fields) const;
+
+    // For summaries of the whole table that must not decode every field of every record:
+    // calls fn with each stored record's bytes and ordinal, in natural order, until fn
+    // returns false. Works in every open state; a record being typed is not stored yet and is
+    // not seen. The bytes are valid during the call only.
+    void scanStored(const std::function<bool(quint32 ordinal, const char *raw)> &fn) const;
+    // The same for the records first .. first + count - 1 only (fewer past the end), read in
+    // one go; returns how many there were.
+    quint32 scanStored(quint32 first, quint32 count,
+                       const std::function<void(quint32 ordinal, const char *raw)> &fn) const;
+    // Where a bound field's bytes lie in a stored record: offset and length (0, 0 when the
+    // field is not bound). A text field holds its bytes up to the first zero byte.
+    std::pair<int, int> storedSpan(const Field *field) const;
+    // A field's value in stored bytes that scanStored() handed out.
+    px::Value storedValue(const char *raw, const Field *field) const;
 
     // Removes all records of the closed table given by directory and name; the structure stays.
     static void emptyTable(const QString &directory, const QString &tableName);
