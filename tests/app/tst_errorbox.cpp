@@ -113,7 +113,7 @@ private slots:
         auto watch = answerErrorBox(seen);
         QTest::keyClick(&w, Qt::Key_F);
         QVERIFY(watch->acted);
-        QCOMPARE(seen.text, QStringLiteral("'1,2,3' não é um valor numérico válido para o campo 'Bl_Gross1'"));
+        QCOMPARE(seen.text, QStringLiteral("'1,2,3' is not a valid floating point value for field 'Bl_Gross1'"));
     }
 
     void otherExceptionsDoNotEndTheProgram()

@@ -98,6 +98,7 @@ const QSet<QString> &designedEnglish()
         QStringLiteral("About"),
         QStringLiteral("Version:"),
         QStringLiteral("NEW - Bill of Lading - Emissão"),
+        QStringLiteral("'%1' is not a valid floating point value for field '%2'"),
         QStringLiteral("OPEN - Bill of Lading - Emissão"),
         // Portuguese, but "at" reads as an English word to the scanner.
         QStringLiteral("Este protocolo não  garante  os dados  gravados  no  disquete em anexo, até que se faça a verificação "),

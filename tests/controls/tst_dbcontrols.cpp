@@ -563,7 +563,7 @@ private slots:
 
         // Leaving the field reports the error and brings the focus back to it.
         const QString message = conversionMessage([&] { f.other->setFocus(Qt::TabFocusReason); });
-        QCOMPARE(message, QStringLiteral("'12,3,4' não é um valor numérico válido para o campo 'Bl_Gross1'"));
+        QCOMPARE(message, QStringLiteral("'12,3,4' is not a valid floating point value for field 'Bl_Gross1'"));
         QVERIFY(f.gross->hasFocus());
         QCOMPARE(f.gross->text(), QStringLiteral("12,3,4"));
         QCOMPARE(f.gross->selectedText(), QStringLiteral("12,3,4"));
