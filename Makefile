@@ -14,13 +14,16 @@ deps:
 deps-run:
 	@bash scripts/install-deps.sh run
 
+# The compiler cache when present: a second clone on the same machine compiles nothing again.
+LAUNCHER = $(shell command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) -DBL_TESTS=ON -DBL_BENCH=ON >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) $(LAUNCHER) -DBL_TESTS=ON -DBL_BENCH=ON >/dev/null
 
 # The same build folder without the tests and benchmarks, whose libraries it may lack; what
 # both configurations build is built once.
 configure-program: deps-run
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) -DBL_TESTS=OFF -DBL_BENCH=OFF >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) $(LAUNCHER) -DBL_TESTS=OFF -DBL_BENCH=OFF >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -51,7 +54,6 @@ clean:
 # pass compiles and links less.
 ASAN_BUILD ?= build-asan
 ASAN_FLAGS = -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined -O1
-LAUNCHER = $(shell command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBL_PACKAGING=OFF -DBL_BENCH=OFF $(LAUNCHER) \
 	    -DCMAKE_CXX_FLAGS="$(ASAN_FLAGS)" -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1 \
