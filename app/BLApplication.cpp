@@ -1,6 +1,7 @@
 #include "BLApplication.h"
 
 #include "EnterPressesButton.h"
+#include "QtTextsTranslator.h"
 #include "paradox/PxTable.h"
 
 #include <QFont>
@@ -20,7 +21,10 @@ bool installQtTranslation(QCoreApplication *app)
         delete translator;
         return false;
     }
-    return QCoreApplication::installTranslator(translator);
+    if (!QCoreApplication::installTranslator(translator))
+        return false;
+    // Asked before the catalogue, for the few texts it lacks.
+    return QCoreApplication::installTranslator(new QtTextsTranslator(app));
 }
 
 void lockWaitCursor(bool waiting)

@@ -2,16 +2,20 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLockFile>
 #include <QUrl>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace blapp {
 
 QString normalisedDisplay(const QString &display)
 {
-    const QString d = display.trimmed();
+    QString d = display.trimmed();
+    if (d.startsWith(QLatin1String("unix:")))
+        d.remove(0, 4);
     const qsizetype colon = d.lastIndexOf(QLatin1Char(':'));
     if (colon < 0)
         return d;
@@ -28,24 +32,51 @@ QString desktopKey(const QString &user, const QString &display)
              QString::fromLatin1(QUrl::toPercentEncoding(shown)));
 }
 
+QString sessionDisplay(const QString &platform, const QString &waylandDisplay, const QString &x11Display,
+                       const QString &runtimeDir)
+{
+    const bool wayland = !waylandDisplay.isEmpty() && (platform.startsWith(QLatin1String("wayland")) || x11Display.isEmpty());
+    if (!wayland)
+        return x11Display;
+    const QString socket = QDir::isAbsolutePath(waylandDisplay) || runtimeDir.isEmpty()
+                               ? waylandDisplay
+                               : QDir(runtimeDir).filePath(waylandDisplay);
+    const QString real = QFileInfo(socket).canonicalFilePath();
+    return real.isEmpty() ? QDir::cleanPath(socket) : real;
+}
+
 QString currentDesktopKey()
 {
-    QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
-    if (display.isEmpty())
-        display = qEnvironmentVariable("DISPLAY");
-    return desktopKey(QString::number(::getuid()), display);
+    return desktopKey(QString::number(::getuid()),
+                      sessionDisplay(QGuiApplication::platformName(), qEnvironmentVariable("WAYLAND_DISPLAY"),
+                                     qEnvironmentVariable("DISPLAY"), qEnvironmentVariable("XDG_RUNTIME_DIR")));
 }
+
+namespace {
+
+// A folder only this user can write to, not reached through a link.
+bool isPrivateFolder(const QByteArray &path)
+{
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
+           && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+} // namespace
 
 QString defaultLockDirectory()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
-        return runtime;
-    return QDir::tempPath();
+    const QByteArray uid = QByteArray::number(::getuid());
+    const QByteArray runtime = "/run/user/" + uid;
+    if (isPrivateFolder(runtime))
+        return QString::fromLatin1(runtime);
+    const QByteArray own = "/tmp/bl-emissao-" + uid;
+    ::mkdir(own.constData(), 0700);  // may exist already: checked below either way
+    return isPrivateFolder(own) ? QString::fromLatin1(own) : QString();
 }
 
 SingleInstance::SingleInstance(const QString &key, const QString &directory)
-    : m_path(QDir(directory).filePath(key + QStringLiteral(".lock")))
+    : m_path(directory.isEmpty() ? QString() : QDir(directory).filePath(key + QStringLiteral(".lock")))
 {
 }
 
@@ -55,6 +86,8 @@ SingleInstance::Outcome SingleInstance::acquire()
 {
     if (isHeld())
         return Outcome::Acquired;
+    if (m_path.isEmpty())
+        return Outcome::Unavailable;
     auto lock = std::make_unique<QLockFile>(m_path);
     // The program runs for hours: only a dead owner makes a lock stale, never its age.
     lock->setStaleLockTime(0);

@@ -252,6 +252,12 @@ void TDBEdit::showText(const QString &text)
     setText(text);
     const int limit = dbcontrols::effectiveMaxLength(m_maxLength, field(), text.size());
     QLineEdit::setMaxLength(limit > 0 ? limit : 32767);
+    // Setting the text (the limit sets it again) leaves the caret at the end, which scrolls a
+    // long text to show its end; a field that is only looked at shows its beginning. A field
+    // taking the focus keeps the caret at the end for typing on, until a click that focused it
+    // puts it where it lands.
+    if (!hasFocus())
+        setCursorPosition(0);
     m_loading = false;
     m_modified = false;
 }

@@ -247,7 +247,7 @@ bool parseNumber(QStringView text, const QLocale &locale, std::optional<double> 
 
 QString invalidNumberMessage(const QString &text, const QString &fieldName)
 {
-    return QStringLiteral("'%1' não é um valor numérico válido para o campo '%2'").arg(text, fieldName);
+    return QStringLiteral("'%1' is not a valid floating point value for field '%2'").arg(text, fieldName);
 }
 
 std::optional<double> numberFromText(const QString &text, const QLocale &locale,

@@ -518,6 +518,32 @@ qint64 Table::recNo() const
     return m_px->ordinalOf(*m_cur.pos);
 }
 
+bool Table::currentRecordGone()
+{
+    if (m_state != State::Browse || !m_cur.pos)
+        return false;
+    if (m_px->ordinalOf(*m_cur.pos) < 0)
+        return true;
+    // A record read back after our own write that failed to reload is compared as it is now.
+    if (m_cur.stale)
+        reloadCurrent();
+    return m_px->readRaw(*m_cur.pos) != m_cur.raw;
+}
+
+void Table::resync()
+{
+    checkBrowse();
+    std::optional<px::RecordPos> pos = m_cur.pos;
+    if (!pos || m_px->ordinalOf(*pos) < 0)
+        pos = m_px->last();
+    Cursor c = load(pos);
+    c.bof = !pos || m_px->ordinalOf(*pos) == 0;
+    c.eof = !pos || !m_px->next(*pos);
+    m_cur = std::move(c);
+    emit dataSetChanged();
+    emit recordChanged();
+}
+
 bool Table::moveTo(quint32 ordinal)
 {
     checkBrowse();

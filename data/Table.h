@@ -102,6 +102,13 @@ public:
     // For grids that read only the rows they show. The current record's ordinal (0-based), or
     // -1 when there is none (an empty table, or a new record not yet posted).
     qint64 recNo() const;
+    // True when the cursor stands on a record in browse state that the file no longer holds as
+    // it was read: another program sharing the table deleted it, or wrote another record in
+    // its place. Reads that record's bytes again.
+    bool currentRecordGone();
+    // Shows the table as the file holds it now: the record now at the current one's place
+    // becomes current, else the last one, and the data sources read every row again.
+    void resync();
     // Makes the record at ordinal current; false (and the cursor stays) when there is none.
     bool moveTo(quint32 ordinal);
     // A field of the record at ordinal without moving the cursor; empty past the end. The

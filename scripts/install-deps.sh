@@ -1,18 +1,29 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need, when missing.
+# Installs the Debian packages a set needs, when missing, with apt (as root, or through sudo).
+# Usage: scripts/install-deps.sh [run|test]
+#   run   what building and starting the program needs (`make run`)
+#   test  that, and what the tests, the benchmarks and the fuzzer need (the default)
 set -euo pipefail
 
-PKGS=(
+RUN_PKGS=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-translations-l10n
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-translations-l10n qt6-svg-dev
   libjpeg62-turbo-dev
   fonts-liberation2
+)
+TEST_PKGS=(
   pxlib-dev libbenchmark-dev
   poppler-utils xvfb xauth xdotool
-  lintian man-db qt6-svg-dev
+  lintian man-db
   cups cups-client printer-driver-cups-pdf
   clang libclang-rt-14-dev
 )
+
+case "${1:-test}" in
+  run) PKGS=("${RUN_PKGS[@]}") ;;
+  test) PKGS=("${RUN_PKGS[@]}" "${TEST_PKGS[@]}") ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${PKGS[@]}"; do

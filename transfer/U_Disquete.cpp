@@ -44,6 +44,12 @@ QString duplicateMessage(const QString &fileName)
     return QStringLiteral("Este BL já está em ") + fileName;
 }
 
+QString goneMessage()
+{
+    return QStringLiteral("Este BL não está mais no seu computador: outra cópia do programa o apagou ou alterou."
+                          "\rA lista acima mostra agora os BLs que o seu computador tem.");
+}
+
 QString emptyRegisterMessage()
 {
     return QStringLiteral("Não há nenhum BL no seu computador para transferir.");
@@ -206,6 +212,13 @@ void TF_Disquete::SB_TransfClick()
 {
     Table *local = DM_BL->Tbl_BLCliente;
     Table *transfer = DM_BL->Tbl_BLDisquete;
+    // Another copy of the program sharing the register may have deleted the B/L shown: copy
+    // nothing (the record now in its place is another B/L) and show the register as it is.
+    if (local->currentRecordGone()) {
+        local->resync();
+        MsgDlg1->DisplayMessage(disquete::goneMessage(), mtInformation, {mbOK});
+        return;
+    }
     // An empty register has no B/L to copy; a blank record must not reach the file.
     if (local->isEmpty() || local->recNo() < 0) {
         MsgDlg1->DisplayMessage(disquete::emptyRegisterMessage(), mtInformation, {mbOK});

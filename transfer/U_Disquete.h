@@ -25,6 +25,9 @@ QString transferHint(const QString &fileName);
 QString deleteHint(const QString &fileName);
 QString duplicateMessage(const QString &fileName);
 QString emptyRegisterMessage();
+// The B/L shown as current is no longer in the register as shown (another copy deleted or
+// rewrote it); nothing was copied.
+QString goneMessage();
 
 } // namespace disquete
 

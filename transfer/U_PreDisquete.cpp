@@ -3,6 +3,7 @@
 #include "ActivityStrip.h"
 #include "BLTransfer.h"
 #include "ErrorBox.h"
+#include "FileTypes.h"
 #include "MsgDlg.h"
 #include "TransferFile.h"
 #include "U_DM_BL.h"
@@ -39,6 +40,7 @@ QFileDialog *fileDialog(QWidget *owner, const char *name, QFileDialog::AcceptMod
     d->setObjectName(QLatin1String(name));
     // Qt's own dialog: the same on every desktop, and reachable by tests.
     d->setOption(QFileDialog::DontUseNativeDialog, true);
+    d->setIconProvider(report::portugueseFileTypes());
     d->setOption(QFileDialog::HideNameFilterDetails, true);
     d->setAcceptMode(mode);
     d->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

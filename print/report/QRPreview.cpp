@@ -1,5 +1,6 @@
 #include "QRPreview.h"
 
+#include "FileTypes.h"
 #include "PrinterServices.h"
 #include "ReportOutput.h"
 
@@ -348,6 +349,7 @@ void TQRPreview::saveReport()
     QFileDialog dialog(this, QStringLiteral("Save report"));
     dialog.setObjectName(QStringLiteral("SaveReportDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(portugueseFileTypes());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters({QStringLiteral("Relatórios (*.qrp)"), QStringLiteral("Arquivos PDF (*.pdf)")});
     dialog.setDefaultSuffix(QStringLiteral("qrp"));
@@ -374,6 +376,7 @@ void TQRPreview::loadReport()
     QFileDialog dialog(this, QStringLiteral("Load report"));
     dialog.setObjectName(QStringLiteral("LoadReportDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(portugueseFileTypes());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // Any name may be typed; a missing file is answered by the preview itself.
     dialog.setFileMode(QFileDialog::AnyFile);

@@ -297,6 +297,64 @@ struct BandImage
     double designHeight = 0;  // before its controls stretched
 };
 
+// One line of text laid out in a band, with the edge it grows from.
+struct LineText
+{
+    DrawItem *item;
+    Alignment alignment;
+    bool oneLine;  // a label's only line: free to condense; memo lines keep their wrap
+    int control;
+};
+
+// Where a text is anchored: it grows away from this x.
+double anchorX(const QRectF &r, Alignment a)
+{
+    return a == Alignment::Left ? r.left() : a == Alignment::Right ? r.right() : r.center().x();
+}
+
+// A one-line text that would reach another text of its line (a value running into the next
+// heading) is condensed across to end a little before it, keeping its font size and the edge
+// it grows from, as at the margins. Of two texts that meet, the one that has run further from
+// its anchor into the other gives way; texts that stand apart stay as laid out.
+void keepLineTextsApart(QList<LineText> &texts)
+{
+    constexpr double Gap = 10;        // 1 mm clear before the next text
+    constexpr double SameLine = 5;    // boxes that share more than this height share a line
+    QList<QRectF> before;             // decisions read the boxes as laid out
+    for (const LineText &t : texts)
+        before.append(t.item->rect);
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        LineText &t = texts[i];
+        if (!t.oneLine || t.alignment == Alignment::Center)
+            continue;
+        const QRectF r = before.at(i);
+        double lo = r.left(), hi = r.right();
+        for (qsizetype k = 0; k < texts.size(); ++k) {
+            const LineText &o = texts.at(k);
+            const QRectF q = before.at(k);
+            if (o.control == t.control || std::min(r.bottom(), q.bottom()) - std::max(r.top(), q.top()) <= SameLine)
+                continue;
+            const double from = std::max(r.left(), q.left() - Gap), to = std::min(r.right(), q.right() + Gap);
+            if (from >= to)
+                continue;  // clear of each other, gap included
+            const double ownRun = t.alignment == Alignment::Left ? to - r.left() : r.right() - from;
+            const double ao = anchorX(q, o.alignment);
+            const double otherRun = std::max(std::abs(from - ao), std::abs(to - ao));
+            if (ownRun <= otherRun && o.oneLine)
+                continue;  // the other one ran into this one
+            if (t.alignment == Alignment::Left && q.left() > r.left())
+                hi = std::min(hi, q.left() - Gap);
+            else if (t.alignment == Alignment::Right && q.right() < r.right())
+                lo = std::max(lo, q.right() + Gap);
+        }
+        if (hi - lo >= r.width() - 1e-6 || hi <= lo)
+            continue;
+        t.item->scaleX *= (hi - lo) / r.width();
+        t.item->rect = QRectF(lo, r.top(), hi - lo, r.height());
+        t.item->baseline.setX(lo);
+    }
+}
+
 BandImage layoutBand(TQRBand *band)
 {
     if (band->beforePrint)
@@ -336,7 +394,47 @@ BandImage layoutBand(TQRBand *band)
     img.height = band->height + growth;
     img.designHeight = band->height;
 
-    for (const Placed &p : placed) {
+    // Every control's text lines at their places, before anything is drawn: a one-line text
+    // that runs into another text of its line is condensed first (keepLineTextsApart).
+    QList<QList<DrawItem>> texts(placed.size());
+    for (qsizetype j = 0; j < placed.size(); ++j) {
+        const Placed &p = placed.at(j);
+        TQRPrintable *c = p.c;
+        if (qobject_cast<TQRShape *>(c))
+            continue;
+        const QRectF rect(c->left, p.top, c->width, p.height);
+        const FontSpec font = c->font();
+        const TextMeasure m(font);
+        const double spacing = m.lineSpacing();
+        const double ascent = m.ascent();
+        for (qsizetype k = 0; k < p.lines.size(); ++k) {
+            const QString &line = p.lines.at(k);
+            if (line.isEmpty())
+                continue;
+            const double w = m.width(line);
+            double x = rect.left();
+            if (c->alignment == Alignment::Right)
+                x = rect.right() - w;
+            else if (c->alignment == Alignment::Center)
+                x = rect.left() + (rect.width() - w) / 2;
+            const double y = rect.top() + k * spacing;
+            DrawItem t;
+            t.kind = DrawItem::Kind::Text;
+            t.rect = QRectF(x, y, w, m.lineHeight());
+            t.baseline = QPointF(x, y + ascent);
+            t.text = line;
+            t.font = font;
+            texts[j].append(t);
+        }
+    }
+    QList<LineText> lineTexts;
+    for (qsizetype j = 0; j < placed.size(); ++j)
+        for (DrawItem &t : texts[j])
+            lineTexts.append(LineText{&t, placed.at(j).c->alignment, texts.at(j).size() == 1, int(j)});
+    keepLineTextsApart(lineTexts);
+
+    for (qsizetype j = 0; j < placed.size(); ++j) {
+        const Placed &p = placed.at(j);
         TQRPrintable *c = p.c;
         const QRectF rect(c->left, p.top, c->width, p.height);
         if (auto *shape = qobject_cast<TQRShape *>(c)) {
@@ -368,32 +466,18 @@ BandImage layoutBand(TQRBand *band)
             DrawItem fill;
             fill.kind = DrawItem::Kind::Fill;
             fill.rect = rect;
+            // A condensed one-line text takes its ground with it.
+            if (texts.at(j).size() == 1 && texts.at(j).first().scaleX < 1.0) {
+                const QRectF t = texts.at(j).first().rect;
+                if (c->alignment == Alignment::Right)
+                    fill.rect.setLeft(std::max(rect.left(), t.left()));
+                else
+                    fill.rect.setRight(std::min(rect.right(), t.right()));
+            }
             fill.colour = c->color;
             img.items.append(fill);
         }
-        const FontSpec font = c->font();
-        const TextMeasure m(font);
-        const double spacing = m.lineSpacing();
-        const double ascent = m.ascent();
-        for (qsizetype k = 0; k < p.lines.size(); ++k) {
-            const QString &line = p.lines.at(k);
-            if (line.isEmpty())
-                continue;
-            const double w = m.width(line);
-            double x = rect.left();
-            if (c->alignment == Alignment::Right)
-                x = rect.right() - w;
-            else if (c->alignment == Alignment::Center)
-                x = rect.left() + (rect.width() - w) / 2;
-            const double y = rect.top() + k * spacing;
-            DrawItem t;
-            t.kind = DrawItem::Kind::Text;
-            t.rect = QRectF(x, y, w, m.lineHeight());
-            t.baseline = QPointF(x, y + ascent);
-            t.text = line;
-            t.font = font;
-            img.items.append(t);
-        }
+        img.items.append(texts.at(j));
         const auto &f = c->frame;
         auto frameLine = [&](QPointF a, QPointF b) {
             DrawItem l;
@@ -420,6 +504,20 @@ DrawItem moved(DrawItem item, double dx, double dy)
     item.rect.translate(dx, dy);
     item.baseline += QPointF(dx, dy);
     return item;
+}
+
+FontSpec continuationFont(const TQuickRep &r)
+{
+    FontSpec font = r.font;
+    font.pointSize = 8;
+    return font;
+}
+
+// Pages after the first keep the top of their printable area for the continuation header:
+// its line and 2 mm under it.
+double continuationRoom(const TQuickRep &r)
+{
+    return r.continuationHeader ? TextMeasure(continuationFont(r)).lineHeight() + 20 : 0;
 }
 
 class Paginator
@@ -469,7 +567,7 @@ private:
     void newPage()
     {
         m_out.pages.append(ReportPage{});
-        m_y = m_rep.topMargin;
+        m_y = m_rep.topMargin + continuationRoom(m_rep);
         placeHeaders(false);
     }
 
@@ -548,19 +646,21 @@ private:
     double m_y = 0, m_bottom = 0, m_pageTop = 0;
 };
 
-// Pages after the first carry the report's continuation header in their top margin, in a
-// smaller type, its baseline just above the margin's edge.
+// Pages after the first carry the report's continuation header at the top of their printable
+// area, in a smaller type, in the room the paginator kept for it. Its left part gives way to
+// the right part as a value gives way to the next text on its line.
 void addContinuationHeaders(const TQuickRep &r, ReportPages &out)
 {
     const int count = int(out.pages.size());
     if (!r.continuationHeader || count < 2)
         return;
-    FontSpec font = r.font;
-    font.pointSize = 8;
+    const FontSpec font = continuationFont(r);
     const TextMeasure m(font);
-    const double top = r.topMargin - 5 - m.lineHeight();
+    const double top = r.topMargin;
     for (int n = 1; n < count; ++n) {
         const auto [left, right] = r.continuationHeader(n + 1, count);
+        QList<DrawItem> parts;
+        QList<LineText> line;
         auto add = [&](const QString &text, double x) {
             DrawItem t;
             t.kind = DrawItem::Kind::Text;
@@ -568,12 +668,16 @@ void addContinuationHeaders(const TQuickRep &r, ReportPages &out)
             t.baseline = QPointF(x, top + m.ascent());
             t.text = text;
             t.font = font;
-            out.pages[n].items.append(t);
+            parts.append(t);
         };
         if (!left.isEmpty())
             add(left, r.leftMargin);
         if (!right.isEmpty())
             add(right, r.paperWidth() - r.rightMargin - m.width(right));
+        for (qsizetype k = 0; k < parts.size(); ++k)
+            line.append(LineText{&parts[k], k == 0 && !left.isEmpty() ? Alignment::Left : Alignment::Right, true, int(k)});
+        keepLineTextsApart(line);
+        out.pages[n].items.append(parts);
     }
 }
 

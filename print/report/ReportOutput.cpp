@@ -5,6 +5,7 @@
 #include <QDataStream>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPageLayout>
 #include <QPageSize>
@@ -45,9 +46,13 @@ void paintPage(QPainter &painter, const ReportPage &page)
             painter.setFont(i.font.toQFont());
             painter.setPen(i.colour);
             if (i.scaleX != 1.0) {
+                // A condensed text fills its box exactly: the scale is taken against this
+                // device's own advance of the text, which differs a little from the layout's.
+                const double natural = QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(i.text);
+                const double scale = natural > 0 ? i.rect.width() * sx / natural : i.scaleX;
                 painter.save();
                 painter.translate(map(i.baseline));
-                painter.scale(i.scaleX, 1.0);
+                painter.scale(scale, 1.0);
                 painter.drawText(QPointF(0, 0), i.text);
                 painter.restore();
             } else {

@@ -126,7 +126,7 @@ private slots:
         QTRY_COMPARE(blapp::pendingReports(), 0);
         QTRY_COMPARE(boxes.open, 0);
         // The text ends in a quote: no full stop.
-        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("'1,2,3' não é um valor numérico válido para o campo 'Bl_Gross1'")});
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("'1,2,3' is not a valid floating point value for field 'Bl_Gross1'")});
 
         // Reported inside an event and met again by the action that follows: one box.
         QTest::keyClick(&w, Qt::Key_F);

@@ -309,7 +309,7 @@ private slots:
         QTRY_COMPARE(boxes.open, 0);
         // The box came after the click that caused it had been delivered.
         QCOMPARE(boxes.seen.first().note, QStringLiteral("presses 1"));
-        QCOMPARE(boxes.seen.first().text, QStringLiteral("'1,2,3' não é um valor numérico válido para o campo 'Bl_Gross1'"));
+        QCOMPARE(boxes.seen.first().text, QStringLiteral("'1,2,3' is not a valid floating point value for field 'Bl_Gross1'"));
         // Back in the field, its text kept and selected; the record still being edited.
         QTRY_COMPARE(entry.focusWidget(), gross);
         QCOMPARE(gross->text(), QStringLiteral("1,2,3"));

@@ -3,10 +3,17 @@
 
 #include "BLApplication.h"
 #include "MsgDlg.h"
+#include "QRPreview.h"
+#include "QuickRep.h"
 #include "U_DM_BL.h"
+#include "U_PreDisquete.h"
 #include "U_Principal.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -38,7 +45,9 @@ const QSet<QString> &englishWords()
             "insert only belongs bound module created unknown failed denied permission disk full locked lock "
             "another program this that it an and or please select print printing report reports zoom width "
             "fit next previous last setup all in on at by to yes off line lines text left right top bottom "
-            "preview already running copy copies busy wait waiting search found damaged version");
+            "preview already running copy copies busy wait waiting search found damaged version "
+            "folder drive shortcut alias directory look detail list view back forward parent new create "
+            "computer recent places");
         for (const QString &w : list.split(QLatin1Char(' '), Qt::SkipEmptyParts))
             s.insert(w);
         return s;
@@ -98,7 +107,10 @@ const QSet<QString> &designedEnglish()
         QStringLiteral("About"),
         QStringLiteral("Version:"),
         QStringLiteral("NEW - Bill of Lading - Emissão"),
+        QStringLiteral("'%1' is not a valid floating point value for field '%2'"),
         QStringLiteral("OPEN - Bill of Lading - Emissão"),
+        // A source text of Qt's that the program's own translator answers; never shown.
+        QStringLiteral("File Folder"),
         // Portuguese, but "at" reads as an English word to the scanner.
         QStringLiteral("Este protocolo não  garante  os dados  gravados  no  disquete em anexo, até que se faça a verificação "),
     };
@@ -226,6 +238,84 @@ private:
     QList<QPointer<QWidget>> m_done;
 };
 
+// Everything a file dialog shows: its labels, buttons and their tips, lists, and every row and
+// heading of its views (the type column included, whichever view is shown).
+QStringList dialogTexts(QFileDialog *d)
+{
+    QStringList out;
+    for (QWidget *w : d->findChildren<QWidget *>()) {
+        out << w->toolTip();
+        if (auto *l = qobject_cast<QLabel *>(w)) {
+            out << l->text();
+        } else if (auto *b = qobject_cast<QAbstractButton *>(w)) {
+            out << b->text();
+        } else if (auto *c = qobject_cast<QComboBox *>(w)) {
+            for (int i = 0; i < c->count(); ++i)
+                out << c->itemText(i);
+        } else if (auto *e = qobject_cast<QLineEdit *>(w)) {
+            out << e->placeholderText();
+        } else if (auto *v = qobject_cast<QAbstractItemView *>(w)) {
+            const QAbstractItemModel *m = v->model();
+            if (!m)
+                continue;
+            for (int col = 0; col < m->columnCount(v->rootIndex()); ++col) {
+                out << m->headerData(col, Qt::Horizontal).toString();
+                for (int row = 0; row < m->rowCount(v->rootIndex()); ++row) {
+                    const QModelIndex i = m->index(row, col, v->rootIndex());
+                    out << i.data().toString() << i.data(Qt::ToolTipRole).toString();
+                }
+            }
+        }
+    }
+    for (QAction *a : d->findChildren<QAction *>())
+        out << a->text() << a->toolTip();
+    out.removeAll(QString());
+    return out;
+}
+
+// A folder with what a clerk's stick holds: a folder, a transfer file pair, a saved report.
+struct Medium
+{
+    QTemporaryDir dir;
+    Medium()
+    {
+        QDir(dir.path()).mkdir(QStringLiteral("BL2026"));
+        for (const char *name : {"BL010327.DB", "BL010327.MB", "Relatorio.qrp"}) {
+            QFile f(QDir(dir.path()).filePath(QLatin1String(name)));
+            if (f.open(QIODevice::WriteOnly))
+                f.write("x");
+        }
+    }
+};
+
+// Shows the dialog over the medium until its file view lists the folder with its type (the
+// file system model fills in the background), then gives its texts.
+QStringList shownTexts(QFileDialog *d, const QString &folder)
+{
+    d->setDirectory(folder);
+    const bool wasShown = d->isVisible();  // a dialog in exec() stays for its caller to end
+    d->show();
+    QStringList texts;
+    const bool listed = QTest::qWaitFor([&] {
+        texts = dialogTexts(d);
+        return texts.contains(QStringLiteral("BL2026")) && texts.contains(QStringLiteral("Pasta"));
+    });
+    if (!wasShown)
+        d->hide();
+    if (!listed)
+        texts << QStringLiteral("(the folder was never listed with its type)");
+    return texts;
+}
+
+QStringList englishTexts(const QStringList &texts)
+{
+    QStringList out;
+    for (const QString &t : texts)
+        if (!designedEnglish().contains(t) && !englishIn(t).isEmpty())
+            out << t;
+    return out;
+}
+
 } // namespace
 
 class TestPortuguese : public QObject
@@ -247,6 +337,47 @@ private slots:
 
     // Every text literal of the program's sources: a new message anywhere is met here
     // without being listed first. The table engine's own texts are its own business.
+    // The chooser's and the preview's file dialogs: Qt's catalogue lacks the type names
+    // ("Folder" and its kin), which the program's own translator supplies.
+    void fileDialogsSpeakPortuguese()
+    {
+        QCOMPARE(QCoreApplication::translate("QAbstractFileIconProvider", "Folder", "All other platforms"),
+                 QStringLiteral("Pasta"));
+        Medium medium;
+        QVERIFY(medium.dir.isValid());
+        {
+            TF_PreDisquete chooser;
+            for (QFileDialog *d : {chooser.SaveDialog1, chooser.OpenDialog1}) {
+                const QStringList english = englishTexts(shownTexts(d, medium.dir.path()));
+                QVERIFY2(english.isEmpty(),
+                         qPrintable(d->objectName() + QLatin1String(": ") + english.join(QLatin1String(" | "))));
+            }
+        }
+
+        report::TQuickRep rep(nullptr);
+        auto *band = new report::TQRBand(&rep, QStringLiteral("Band"), report::BandKind::Detail, 100);
+        new report::TQRLabel(band, QStringLiteral("Label"), QStringLiteral("BL"));
+        rep.printIfEmpty = true;
+        report::TQRPreview preview(&rep);
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        for (QToolButton *button : {preview.SaveReport, preview.LoadReport}) {
+            QStringList texts;
+            QTimer::singleShot(0, &preview, [&] {
+                auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                if (!d)
+                    return;
+                texts = shownTexts(d, medium.dir.path());
+                d->reject();
+            });
+            button->click();
+            QVERIFY2(!texts.isEmpty(), qPrintable(button->objectName()));
+            const QStringList english = englishTexts(texts);
+            QVERIFY2(english.isEmpty(),
+                     qPrintable(button->objectName() + QLatin1String(": ") + english.join(QLatin1String(" | "))));
+        }
+    }
+
     void sourceTextsArePortuguese()
     {
         const QDir root(QStringLiteral(BL_SOURCE_DIR));

@@ -783,7 +783,7 @@ private slots:
         QTest::keyClick(s.edit("Bl_Gross1"), Qt::Key_Tab);
         QTRY_COMPARE(s.answers.kinds(), QStringList{QStringLiteral("error")});
         QTRY_COMPARE(blapp::pendingReports(), 0);
-        const QString message = QStringLiteral("'1,2,3' não é um valor numérico válido para o campo 'Bl_Gross1'");
+        const QString message = QStringLiteral("'1,2,3' is not a valid floating point value for field 'Bl_Gross1'");
         QCOMPARE(s.answers.seen.at(0).text, message);
         QCOMPARE(s.focused(), QStringLiteral("Bl_Gross1"));
         // The desktop hands the activation back once the box has gone.

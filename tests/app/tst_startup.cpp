@@ -68,7 +68,9 @@ class TestStartup : public QObject
 
 private:
     QTemporaryDir m_work;        // the current directory of the children, with a register
-    QTemporaryDir m_runtime;     // their XDG_RUNTIME_DIR, where the locks go
+    QTemporaryDir m_runtime;     // their XDG_RUNTIME_DIR
+    QTemporaryDir m_otherRuntime;  // another session's runtime folder on the same display
+    QStringList m_locks;         // lock files the children may leave behind in the shared folder
     QList<QProcess *> m_children;
     int m_displayCounter = 0;
 
@@ -78,20 +80,22 @@ private:
         return QStringLiteral(":bltest%1-%2").arg(QCoreApplication::applicationPid()).arg(++m_displayCounter);
     }
 
-    QString lockPathFor(const QString &display) const
+    QString lockPathFor(const QString &display)
     {
-        return SingleInstance(blapp::desktopKey(QString::number(::getuid()), display), m_runtime.path()).lockPath();
+        const QString path = SingleInstance(blapp::desktopKey(QString::number(::getuid()), display)).lockPath();
+        m_locks << path;
+        return path;
     }
 
     // The built program, or (answering) this test program running the program's start-up.
-    QProcess *start(const QString &display, bool answering = false)
+    QProcess *start(const QString &display, bool answering = false, const QString &runtimeDir = QString())
     {
         auto *p = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("DISPLAY"), display);
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.isEmpty() ? m_runtime.path() : runtimeDir);
         if (answering)
             env.insert(QStringLiteral("PXTEST_ROLE"), QStringLiteral("program"));
         p->setProcessEnvironment(env);
@@ -107,6 +111,8 @@ private slots:
     {
         QVERIFY(m_work.isValid());
         QVERIFY(m_runtime.isValid());
+        QVERIFY(m_otherRuntime.isValid());
+        QVERIFY2(!blapp::defaultLockDirectory().isEmpty(), "no private folder for the lock files");
         QVERIFY2(QFileInfo(programPath()).isExecutable(), "bl-emissao must be built beside bl-tool");
         px::Table::create(QDir(m_work.path()).filePath(QString::fromLatin1(blrecord::RegisterFile)),
                           blrecord::registerFields());
@@ -120,6 +126,9 @@ private slots:
                 p->waitForFinished(5000);
             }
         }
+        // Killed children leave their locks in the user's shared lock folder.
+        for (const QString &lock : std::as_const(m_locks))
+            QFile::remove(lock);
     }
 
     void keySeparatesDesktops()
@@ -129,6 +138,8 @@ private slots:
         QCOMPARE(desktopKey(QStringLiteral("1000"), QStringLiteral(":0")),
                  desktopKey(QStringLiteral("1000"), QStringLiteral(":0.0")));
         QCOMPARE(blapp::normalisedDisplay(QStringLiteral("host.example:10.1")), QStringLiteral("host.example:10"));
+        QCOMPARE(desktopKey(QStringLiteral("1000"), QStringLiteral(":0")),
+                 desktopKey(QStringLiteral("1000"), QStringLiteral("unix:0.0")));
         QCOMPARE(blapp::normalisedDisplay(QStringLiteral("wayland-0")), QStringLiteral("wayland-0"));
         // Other users, other displays, no display: all apart.
         const QStringList keys = {
@@ -145,6 +156,54 @@ private slots:
         // Each key is one plain file name.
         for (const QString &k : keys)
             QVERIFY2(!k.contains(QLatin1Char('/')) && !k.contains(QLatin1Char(':')), qPrintable(k));
+    }
+
+    // The display is the window system's: on Wayland the compositor's socket wherever the
+    // session's runtime folder says it lies, on X11 the display whatever the runtime folder.
+    void sessionDisplayNamesTheWindowSystem()
+    {
+        using blapp::sessionDisplay;
+        QCOMPARE(sessionDisplay(QStringLiteral("xcb"), QStringLiteral("wayland-0"), QStringLiteral(":1"), QStringLiteral("/run/user/7")),
+                 QStringLiteral(":1"));
+        QCOMPARE(sessionDisplay(QStringLiteral("xcb"), QString(), QStringLiteral(":1"), QStringLiteral("/a")),
+                 sessionDisplay(QStringLiteral("xcb"), QString(), QStringLiteral(":1"), QStringLiteral("/b")));
+        QCOMPARE(sessionDisplay(QStringLiteral("wayland"), QStringLiteral("wayland-0"), QStringLiteral(":1"), QStringLiteral("/run/user/7")),
+                 QStringLiteral("/run/user/7/wayland-0"));
+        QCOMPARE(sessionDisplay(QStringLiteral("wayland-egl"), QStringLiteral("/run/user/7/wayland-1"), QString(), QStringLiteral("/x")),
+                 QStringLiteral("/run/user/7/wayland-1"));
+        // Without an X11 display the Wayland socket is the only display there is.
+        QCOMPARE(sessionDisplay(QStringLiteral("offscreen"), QStringLiteral("wayland-0"), QString(), QStringLiteral("/run/user/7/")),
+                 QStringLiteral("/run/user/7/wayland-0"));
+        QCOMPARE(sessionDisplay(QStringLiteral("offscreen"), QString(), QString(), QStringLiteral("/run/user/7")), QString());
+
+        // One socket reached through a link to the runtime folder is one desktop.
+        QTemporaryDir dir;
+        const QString real = QDir(dir.path()).filePath(QStringLiteral("real"));
+        QVERIFY(QDir().mkpath(real));
+        QFile socket(QDir(real).filePath(QStringLiteral("wayland-9")));
+        QVERIFY(socket.open(QIODevice::WriteOnly));
+        socket.close();
+        const QString link = QDir(dir.path()).filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(real, link));
+        QCOMPARE(sessionDisplay(QStringLiteral("wayland"), QStringLiteral("wayland-9"), QString(), link),
+                 sessionDisplay(QStringLiteral("wayland"), QStringLiteral("wayland-9"), QString(), real));
+        QVERIFY(sessionDisplay(QStringLiteral("wayland"), QStringLiteral("wayland-9"), QString(), real)
+                != sessionDisplay(QStringLiteral("wayland"), QStringLiteral("wayland-9"), QString(), dir.path()));
+    }
+
+    // The lock folder is the user's own whatever the session says, and a folder others could
+    // write to is never used.
+    void lockFolderIsPrivateAndFixed()
+    {
+        const QString folder = blapp::defaultLockDirectory();
+        qputenv("XDG_RUNTIME_DIR", m_otherRuntime.path().toLocal8Bit());
+        QCOMPARE(blapp::defaultLockDirectory(), folder);
+        qunsetenv("XDG_RUNTIME_DIR");
+        QCOMPARE(blapp::defaultLockDirectory(), folder);
+        const QFileInfo info(folder);
+        QVERIFY(info.isDir() && !info.isSymLink());
+        QCOMPARE(info.ownerId(), ::getuid());
+        QVERIFY(!(info.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther)));
     }
 
     void secondInstanceOnSameKeyIsRefused()
@@ -219,6 +278,26 @@ private slots:
         QVERIFY(next->waitForStarted());
         QVERIFY2(waitForOwner(lock, next->processId()), qPrintable(next->readAllStandardError()));
         QCOMPARE(next->state(), QProcess::Running);
+    }
+
+    // A second start on the same display from a session with another runtime folder (a
+    // terminal, a remote shell, a launcher that sets its own) is the same desktop.
+    void twoRuntimeFoldersOnOneDisplayAreOneDesktop()
+    {
+        const QString display = freshDisplay();
+        const QString lock = lockPathFor(display);
+        QProcess *first = start(display);
+        QVERIFY(first->waitForStarted());
+        QVERIFY2(waitForOwner(lock, first->processId()), qPrintable(first->readAllStandardError()));
+
+        QProcess *second = start(display, true, m_otherRuntime.path());
+        QVERIFY(second->waitForFinished(30000));
+        QCOMPARE(second->exitCode(), 0);
+        const QString shown = QString::fromUtf8(second->readAllStandardError());
+        QVERIFY2(shown.endsWith(QStringLiteral("Warning|warning|") + blapp::alreadyRunningText()), qPrintable(shown));
+        QCOMPARE(first->state(), QProcess::Running);
+        first->terminate();
+        QVERIFY(first->waitForFinished(10000));
     }
 };
 

@@ -236,6 +236,45 @@ private slots:
         QCOMPARE(f.shipper->text(), QStringLiteral("Acme Exportadora"));
     }
 
+    // A text wider than its box is read from its beginning while the field is only looked at,
+    // and a click into it in edit state puts the caret where it lands, the text unscrolled.
+    void longTextShowsItsBeginningAndTheCaretGoesWhereClicked()
+    {
+        Fixture f;
+        QVERIFY(f.setUp());
+        f.shipper->resize(120, f.shipper->sizeHint().height());
+        f.focus(f.other);  // as the entry window leaves it: no field focused
+        const QString text = QStringLiteral("MSC WWWWWWWWWWWWWWWWWWWWWWWWWW");  // under the limit of 36
+        f.addRecord(text, 1);
+        QVERIFY(f.shipper->fontMetrics().horizontalAdvance(text) > 2 * f.shipper->width());
+        const QPoint start(4, f.shipper->height() / 2);
+        const QPoint middle(f.shipper->width() / 2, f.shipper->height() / 2);
+        auto shownFromStart = [&] {
+            f.shipper->repaint();  // the line edit scrolls when it paints
+            return f.shipper->cursorPositionAt(start) == 0;
+        };
+        QVERIFY(shownFromStart());
+        // Another record and back: each one shows from its beginning.
+        f.addRecord(text + QStringLiteral("X"), 2);
+        QVERIFY(shownFromStart());
+        f.table()->prior();
+        QVERIFY(shownFromStart());
+
+        f.table()->edit();
+        QVERIFY(shownFromStart());
+        const int under = f.shipper->cursorPositionAt(middle);
+        QVERIFY(under > 2 && under < text.size() - 2);
+        QTest::mouseClick(f.shipper, Qt::LeftButton, {}, middle);
+        QVERIFY(f.shipper->hasFocus());
+        QCOMPARE(f.shipper->cursorPosition(), under);
+        QVERIFY(shownFromStart());
+        typeText(f.shipper, QStringLiteral("a"));
+        QCOMPARE(f.shipper->text(), text.left(under) + QStringLiteral("a") + text.mid(under));
+        f.table()->cancel();
+        f.focus(f.other);
+        QVERIFY(shownFromStart());
+    }
+
     void closedTableShowsNothing()
     {
         Fixture f;
@@ -571,7 +610,7 @@ private slots:
         QTRY_COMPARE(boxes.seen.size(), 1);
         QTRY_COMPARE(boxes.open, 0);
         const QString message = boxes.seen.first().text;
-        QCOMPARE(message, QStringLiteral("'12,3,4' não é um valor numérico válido para o campo 'Bl_Gross1'"));
+        QCOMPARE(message, QStringLiteral("'12,3,4' is not a valid floating point value for field 'Bl_Gross1'"));
         QCOMPARE(f.gross->window()->focusWidget(), f.gross);
         QCOMPARE(f.gross->text(), QStringLiteral("12,3,4"));
         QCOMPARE(f.gross->selectedText(), QStringLiteral("12,3,4"));

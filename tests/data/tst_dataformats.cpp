@@ -179,12 +179,12 @@ void TestDataFormats::refusalMessage()
         QFAIL("no error");
     } catch (const DataError &e) {
         QVERIFY(dynamic_cast<const ConversionError *>(&e));
-        QCOMPARE(e.message(), QStringLiteral("'1.23,5' não é um valor numérico válido para o campo 'Bl_Gross1'"));
+        QCOMPARE(e.message(), QStringLiteral("'1.23,5' is not a valid floating point value for field 'Bl_Gross1'"));
         QCOMPARE(QString::fromUtf8(e.what()), e.message());
     }
     // Placeholders inside the text are not filled twice.
     QCOMPARE(formats::invalidNumberMessage(QStringLiteral("%2x"), QStringLiteral("Di_Measu1")),
-             QStringLiteral("'%2x' não é um valor numérico válido para o campo 'Di_Measu1'"));
+             QStringLiteral("'%2x' is not a valid floating point value for field 'Di_Measu1'"));
 }
 
 void TestDataFormats::shownTextReadsBack()

@@ -2,8 +2,11 @@
 // own PDF output with pdftotext -bbox, in millimetres.
 
 #include "PdfWords.h"
+#include "PrintLogic.h"
 #include "ReportOutput.h"
 #include "U_BLPrint.h"
+
+#include <limits>
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,6 +16,7 @@ using namespace report;
 namespace {
 
 constexpr double Tolerance = 0.3;  // mm
+constexpr double EdgeSlack = 0.05;  // pdftotext's rounding of a box that starts at the margin
 constexpr double Margin = 10.0;
 constexpr double TitleTop = 10.0;
 constexpr double DetailTop = 89.1;
@@ -191,6 +195,92 @@ private slots:
                 QCOMPARE(i.scaleX, 1.0);
     }
 
+    // Every value field at its longest, in its widest letters, with goods running on to further
+    // pages: no text covers another, on paper (the words' boxes) or under a value's opaque
+    // ground, and every word keeps 10 mm from every edge of every page.
+    void longestValuesOverlapNothingAndStayInside()
+    {
+        QTemporaryDir dir;
+        TF_BLPrint form;
+        const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+        const QString widestNumber = printlogic::numberText(-std::numeric_limits<double>::max(), brazil);
+        QVERIFY(widestNumber.size() > 400);
+        // Field sizes: party lines 40, the title band's other values 20, units 12.
+        for (int label = 17; label <= 31; ++label)
+            form.label(label)->setCaption(QString(40, QLatin1Char('W')));
+        for (int label = 32; label <= 39; ++label)
+            form.label(label)->setCaption(QString(20, QLatin1Char('W')));
+        const QString vesselName = QStringLiteral("MSC ") + QString(16, QLatin1Char('W'));
+        form.label(35)->setCaption(vesselName);
+        for (int label : {40, 42, 44})
+            form.label(label)->setCaption(widestNumber);
+        for (int label : {41, 43, 45})
+            form.label(label)->setCaption(QString(12, QLatin1Char('W')));
+        form.QRMemo1->setLines({QString(400, QLatin1Char('W'))});
+        QStringList goods;
+        for (int i = 0; i < 150; ++i)
+            goods << QString(60, QLatin1Char('W'));
+        form.QRMemo2->setLines(goods);
+
+        const ReportPages laidOut = form.QuickRep1->prepare();
+        QVERIFY(laidOut.pages.size() >= 2);
+        for (qsizetype n = 0; n < laidOut.pages.size(); ++n) {
+            const QList<DrawItem> &items = laidOut.pages.at(n).items;
+            for (const DrawItem &fill : items) {
+                if (fill.kind != DrawItem::Kind::Fill)
+                    continue;
+                for (const DrawItem &text : items) {
+                    if (text.kind != DrawItem::Kind::Text)
+                        continue;
+                    const QRectF both = fill.rect.intersected(text.rect);
+                    const bool own = text.rect.left() >= fill.rect.left() - 0.5 && text.rect.right() <= fill.rect.right() + 0.5
+                                     && text.rect.top() >= fill.rect.top() - 0.5;
+                    QVERIFY2(own || both.width() < 1 || both.height() < 5,
+                             qPrintable(QStringLiteral("page %1: a ground covers \"%2\"").arg(n + 1).arg(text.text.left(30))));
+                }
+            }
+        }
+
+        const QString path = dir.filePath(QStringLiteral("longest.pdf"));
+        QVERIFY(writePdf(laidOut, path));
+        const QList<pdfwords::Page> pages = pdfwords::read(path);
+        QCOMPARE(pages.size(), laidOut.pages.size());
+        int words = 0;
+        for (qsizetype n = 0; n < pages.size(); ++n) {
+            const pdfwords::Page &page = pages.at(n);
+            const QList<pdfwords::Word> &w = page.words;
+            for (qsizetype i = 0; i < w.size(); ++i) {
+                const pdfwords::Word &a = w.at(i);
+                ++words;
+                const QString where = QStringLiteral("page %1, \"%2\" at %3..%4, %5..%6")
+                                          .arg(n + 1)
+                                          .arg(a.text.left(20))
+                                          .arg(a.xMin)
+                                          .arg(a.xMax)
+                                          .arg(a.yMin)
+                                          .arg(a.yMax);
+                QVERIFY2(a.xMin >= Margin - EdgeSlack && a.yMin >= Margin - EdgeSlack
+                             && a.xMax <= 210.0 - Margin + EdgeSlack && a.yMax <= 297.0 - Margin + EdgeSlack,
+                         qPrintable(where));
+                for (qsizetype k = i + 1; k < w.size(); ++k) {
+                    const pdfwords::Word &b = w.at(k);
+                    const double across = std::min(a.xMax, b.xMax) - std::max(a.xMin, b.xMin);
+                    const double down = std::min(a.yMax, b.yMax) - std::max(a.yMin, b.yMin);
+                    QVERIFY2(across <= 0.05 || down <= 0.5,
+                             qPrintable(where + QStringLiteral(" overlaps \"%1\"").arg(b.text.left(20))));
+                }
+            }
+        }
+        QVERIFY(words > 150);
+        // The vessel gives way to the heading after it: it ends before "Final" begins.
+        pdfwords::Word vessel, heading;
+        QVERIFY(pdfwords::find(pages.first(), vesselName, vessel));
+        QVERIFY(pdfwords::find(pages.first(), QStringLiteral("Final destination (if on-carriage):"), heading));
+        QVERIFY2(vessel.xMax < heading.xMin - 0.5 && vessel.xMax > heading.xMin - 1.5,
+                 qPrintable(QStringLiteral("%1 / %2").arg(vessel.xMax).arg(heading.xMin)));
+        QVERIFY2(std::abs(vessel.xMin - (Margin + 38.1)) <= Tolerance, qPrintable(QString::number(vessel.xMin)));
+    }
+
     void emptyValuesPrintOnlyHeadings()
     {
         QTemporaryDir dir;
@@ -269,10 +359,13 @@ private slots:
             QVERIFY(pdfwords::find(page, QStringLiteral("B/L: BLNO-4711"), number));
             QVERIFY(pdfwords::find(page, QStringLiteral("RESERVA-88"), booking));
             QVERIFY(pdfwords::find(page, QStringLiteral("Página %1 de %2").arg(n + 1).arg(count), position));
-            // In the top margin, inside what printers print, and inside the side margins.
+            // At the top of the printable area, 10 mm from the paper's edges, and above the goods.
+            pdfwords::Word goods;
+            QVERIFY(pdfwords::find(page, QStringLiteral("GOODS"), goods));
             for (const pdfwords::Word &x : {number, booking, position}) {
-                QVERIFY2(x.yMin >= 4.5 && x.yMax <= Margin, qPrintable(QString::number(x.yMin)));
+                QVERIFY2(x.yMin >= Margin - EdgeSlack && x.yMax < Margin + 5.0, qPrintable(QString::number(x.yMin)));
                 QVERIFY(x.xMin >= Margin - Tolerance && x.xMax <= 200.0 + Tolerance);
+                QVERIFY2(goods.yMin > x.yMax + 1.0, qPrintable(QString::number(goods.yMin)));
             }
             QVERIFY(std::abs(number.xMin - Margin) <= Tolerance);
             QVERIFY(std::abs(position.xMax - 200.0) <= Tolerance);

@@ -146,6 +146,58 @@ private slots:
         }
     }
 
+    // A one-line text that runs into the next text of its line gives way: condensed across to
+    // end 1 mm before it, taking its opaque ground along; the text it ran into, and texts that
+    // stand apart, print as laid out.
+    void textsOnALineKeepApart()
+    {
+        TQuickRep rep(nullptr);
+        auto *band = new TQRBand(&rep, QStringLiteral("B"), BandKind::Title, 300);
+        auto label = [&](const QString &text, Alignment a, double edge, double top) {
+            auto *l = new TQRLabel(band, text.left(8));
+            l->alignment = a;
+            l->left = edge;
+            l->width = 0;
+            l->top = top;
+            l->height = 45;
+            l->setCaption(text);
+            return l;
+        };
+        const QString value = QString(60, QLatin1Char('W'));
+        const QString number = QString(120, QLatin1Char('9'));
+        TQRLabel *heading = label(QStringLiteral("HEADING:"), Alignment::Right, 1400, 0);
+        label(value, Alignment::Left, 300, 10);  // a value growing right into the heading
+        TQRLabel *before = label(QStringLiteral("LEFT TEXT"), Alignment::Left, 100, 100);
+        label(number, Alignment::Right, 1800, 100);  // a number growing left into a text
+        label(QStringLiteral("ALONE"), Alignment::Left, 300, 200);
+        label(QStringLiteral("APART"), Alignment::Right, 1800, 200);
+
+        const ReportPages pages = rep.prepare();
+        const double dx = rep.leftMargin;
+        const DrawItem *h = textItem(pages, QStringLiteral("HEADING:"));
+        const DrawItem *v = textItem(pages, value);
+        const DrawItem *b = textItem(pages, QStringLiteral("LEFT TEXT"));
+        const DrawItem *n = textItem(pages, number);
+        QVERIFY(h && v && b && n);
+        QCOMPARE(h->scaleX, 1.0);
+        QCOMPARE(b->scaleX, 1.0);
+        QVERIFY(std::abs(v->rect.left() - (300 + dx)) < 1e-6);
+        QVERIFY(std::abs(v->rect.right() - (heading->left + dx - 10)) < 1e-6);
+        QVERIFY(v->scaleX < 1.0 && std::abs(v->scaleX - v->rect.width() / TextMeasure(rep.font).width(value)) < 1e-9);
+        QVERIFY(std::abs(n->rect.right() - (1800 + dx)) < 1e-6);
+        QVERIFY(std::abs(n->rect.left() - (before->left + before->width + dx + 10)) < 1e-6);
+        QVERIFY(std::abs(n->baseline.x() - n->rect.left()) < 1e-6);
+        for (const QString &t : {QStringLiteral("ALONE"), QStringLiteral("APART")})
+            QCOMPARE(textItem(pages, t)->scaleX, 1.0);
+        // No ground reaches over another control's text.
+        for (const DrawItem &fill : pages.pages.first().items) {
+            if (fill.kind != DrawItem::Kind::Fill)
+                continue;
+            for (const DrawItem *t : {h, b})
+                QVERIFY(!fill.rect.intersects(t->rect) || fill.rect.contains(t->rect.center()));
+        }
+    }
+
     void labelLineBreaks()
     {
         TQuickRep rep(nullptr);

@@ -268,6 +268,57 @@ private slots:
         QCOMPARE(fileBytes(win.file + QStringLiteral(".DB")), before);
     }
 
+    // Two desktops share one register: another copy deletes the B/L shown as current. Nothing
+    // is copied (the record now at its place is another B/L), the clerk is told, and the grid
+    // shows the register as it is; the next press copies the B/L then shown.
+    void blDeletedByAnotherCopyIsNotCopied()
+    {
+        Session s({bl(QStringLiteral("G1")), bl(QStringLiteral("G2")), bl(QStringLiteral("G3")), bl(QStringLiteral("G4"))});
+        Window win(s, QStringLiteral("OUTRA"));
+        Answers answers;
+        auto deleteElsewhere = [&](const QString &booking) {
+            px::Table other(s.registerPath());
+            const int field = other.fieldIndex(u"Bl_AgentRef");
+            for (auto pos = other.first(); pos; pos = other.next(*pos)) {
+                const QByteArray raw = other.readRaw(*pos);
+                if (other.decode(raw, field) == px::Value(booking)) {
+                    other.remove(*pos, raw);
+                    return true;
+                }
+            }
+            return false;
+        };
+        auto gridRefs = [&] {
+            QStringList out;
+            const QAbstractItemModel *m = win.w->DBGrid1->model();
+            for (int row = 0; row < m->rowCount(); ++row)
+                out << m->index(row, 0).data().toString();
+            return out;
+        };
+
+        win.selectLocal(1);
+        QVERIFY(deleteElsewhere(QStringLiteral("G2")));
+        win.w->SB_Transf->click();
+        QCOMPARE(answers.texts.size(), 1);
+        QVERIFY2(answers.texts.first().contains(QStringLiteral("Este BL não está mais no seu computador")),
+                 qPrintable(answers.texts.first()));
+        QCOMPARE(win.caption(), win.file + QStringLiteral(" - Quantidade de BL: 0"));
+        QCOMPARE(gridRefs(), (QStringList{"G1", "G3", "G4"}));
+        QCOMPARE(s.dm->Tbl_BLClienteBl_AgentRef->asString(), QStringLiteral("G3"));
+        win.w->SB_Transf->click();
+        QCOMPARE(win.transferRefs(), QStringList{"G3"});
+
+        // The last B/L current and deleted: the new last one is shown.
+        win.selectLocal(2);
+        QVERIFY(deleteElsewhere(QStringLiteral("G4")));
+        win.w->SB_Transf->click();
+        QCOMPARE(answers.texts.size(), 2);
+        QCOMPARE(gridRefs(), (QStringList{"G1", "G3"}));
+        QCOMPARE(s.dm->Tbl_BLClienteBl_AgentRef->asString(), QStringLiteral("G3"));
+        QCOMPARE(win.transferRefs(), QStringList{"G3"});
+        QVERIFY(answers.errors.isEmpty());
+    }
+
     // pxlib, an independent reader, finds exactly what was transferred, field for field.
     void pxlibReadsTheTransferFile()
     {
