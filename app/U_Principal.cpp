@@ -370,7 +370,7 @@ void TF_Principal::buildNewFromMenu()
     PM_Inclusao->addAction(MI_NovoDeste);
     // On the window as well, so the shortcut works without the menu.
     addAction(MI_NovoDeste);
-    connect(MI_NovoDeste, &QAction::triggered, this, blapp::guarded([this] { NovoDesteClick(); }));
+    blapp::connectAction(MI_NovoDeste, &QAction::triggered, this, [this] { NovoDesteClick(); });
     SB_Inclusao->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(SB_Inclusao, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PM_Inclusao->popup(SB_Inclusao->mapToGlobal(pos)); });

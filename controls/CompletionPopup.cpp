@@ -62,7 +62,7 @@ TCompletionPopup::TCompletionPopup(QLineEdit *edit, int shownLines, Provider pro
         auto pick = [&] { choose(row); };
         blapp::runGuarded(pick);
     });
-    connect(m_edit, &QLineEdit::textEdited, this, blapp::guarded([this] { refresh(); }));
+    blapp::connectAction(m_edit, &QLineEdit::textEdited, this, [this] { refresh(); });
     m_edit->installEventFilter(this);
     if (QWidget *w = m_edit->window(); w != m_edit)
         w->installEventFilter(this);
@@ -141,7 +141,7 @@ bool TCompletionPopup::handleKey(QEvent *event)
         // Down on a typed text brings the list back.
         if (k->key() == Qt::Key_Down && plain && !m_edit->isReadOnly() && !m_edit->text().isEmpty()) {
             auto ask = [this] { refresh(); };
-            blapp::runGuarded(ask);
+            blapp::runGuardedLater(ask);
             if (isShown()) {
                 m_list->setCurrentRow(0);
                 return true;
@@ -168,7 +168,7 @@ bool TCompletionPopup::handleKey(QEvent *event)
     case Qt::Key_Enter:
         if (current >= 0) {
             auto pick = [&] { choose(current); };
-            blapp::runGuarded(pick);
+            blapp::runGuardedLater(pick);
             return true;
         }
         close();
