@@ -13,6 +13,9 @@
 #include <QStringList>
 #include <QVector>
 
+#include <algorithm>
+#include <vector>
+
 namespace benchdata {
 
 inline constexpr int kPoolSize = 997;  // prime, so pool rows and record numbers do not line up
@@ -127,6 +130,13 @@ inline QVector<QVector<px::Value>> pool()
 }
 
 // A positive whole number from the environment, else fallback: shrinks a run.
+// The middle value of a run of timings.
+inline double median(std::vector<double> v)
+{
+    std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
 inline int envInt(const char *name, int fallback)
 {
     bool ok = false;

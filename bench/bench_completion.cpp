@@ -178,12 +178,6 @@ double startupMs(const QString &dir)
     return double(t.nsecsElapsed()) / 1e6;
 }
 
-double median(std::vector<double> v)
-{
-    std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -257,7 +251,7 @@ int main(int argc, char **argv)
     const double later = reporter.seconds["BM_LaterList/manual_time"] * 1e3;
     const double cold = reporter.seconds["BM_FirstListCold/manual_time"] * 1e3;
     const double background = reporter.seconds["BM_BackgroundBuild"] * 1e3;
-    const double ratio = median(bigMs) / median(smallMs);
+    const double ratio = benchdata::median(bigMs) / benchdata::median(smallMs);
     std::printf("\nover %d B/Ls with %d distinct shippers (%lld distinct entries kept):\n", big, shippers,
                 static_cast<long long>(entries));
     std::printf("first list after two letters  %7.2f ms (target <= 30 ms)  %s\n", first,
@@ -269,7 +263,7 @@ int main(int argc, char **argv)
                 later > 0 && later <= 5 ? "met" : "MISSED");
     std::printf("start-up to first show, medians of %d rounds: %d B/Ls %.2f ms, 10 B/Ls %.2f ms  %.2fx "
                 "(target <= 1.10x)  %s\n",
-                rounds, big, median(bigMs), median(smallMs), ratio, ratio <= 1.1 ? "met" : "MISSED");
+                rounds, big, benchdata::median(bigMs), benchdata::median(smallMs), ratio, ratio <= 1.1 ? "met" : "MISSED");
     std::printf("memory after the first list   %+7.1f MB (target <= 20 MB)  %s\n", grown,
                 grown <= 20 ? "met" : "MISSED");
     benchmark::Shutdown();

@@ -29,12 +29,6 @@
 
 namespace {
 
-double median(std::vector<double> v)
-{
-    std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
-    return v[v.size() / 2];
-}
-
 // read(2)/write(2) in 1 MiB pieces into a new file, then fdatasync.
 bool plainCopy(const QString &from, const QString &to)
 {
@@ -154,11 +148,11 @@ int main(int argc, char **argv)
             QFile::remove(o.copyDb);
             QFile::remove(safetycopy::memoOf(o.copyDb));
         }
-        const double f = median(first), c = median(copy);
+        const double f = benchdata::median(first), c = benchdata::median(copy);
         std::printf("first post of the day: %.1f ms; plain flushed copy of the same files: %.1f ms (%d rounds)\n", f, c,
                     rounds);
         std::printf("ratio %.2fx (target within 1.5x): %s\n", f / c, f <= 1.5 * c ? "met" : "MISSED");
-        std::printf("of the first post, the validator's check of the copy alone: %.1f ms\n", median(check));
+        std::printf("of the first post, the validator's check of the copy alone: %.1f ms\n", benchdata::median(check));
 
         // Later posts of the day, flushed as the program posts.
         std::vector<double> later, without;
@@ -170,7 +164,7 @@ int main(int argc, char **argv)
             post(&plain, n++);
             without.push_back(double(timer.nsecsElapsed()) / 1e3);
         }
-        const double l = median(later), w = median(without);
+        const double l = benchdata::median(later), w = benchdata::median(without);
         std::printf("later post of the day: %.1f us; the same post without the copy: %.1f us (%d each)\n", l, w, posts);
         std::printf("ratio %.3fx (target within 1.05x): %s\n", l / w, l <= 1.05 * w ? "met" : "MISSED");
     } catch (const std::exception &e) {

@@ -180,12 +180,6 @@ void BM_OpenTransferWindow(benchmark::State &state)
     state.counters["records"] = double(state.range(0));
 }
 
-double median(std::vector<double> v)
-{
-    std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -285,12 +279,12 @@ int main(int argc, char **argv)
     DM_BL = nullptr;
     g_click = nullptr;
 
-    const double c = median(clicks), e = median(engine);
+    const double c = benchdata::median(clicks), e = benchdata::median(engine);
     std::printf("machine: %d cores\n", QThread::idealThreadCount());
     std::printf("transfer into a file of %d B/Ls, flushed, %d rounds, medians: window %.0f us, engine append %.0f us\n",
                 kHeld, rounds, c, e);
     std::printf("transfer against engine append  %6.2fx (target <= 1.30x)  %s\n", c / e, c / e <= 1.3 ? "met" : "MISSED");
-    const double s = median(openSmall), b = median(openBig);
+    const double s = benchdata::median(openSmall), b = benchdata::median(openBig);
     std::printf("transfer window open, %d rounds, medians: %d records %.2f ms, %d records %.2f ms\n", rounds, small, s,
                 big, b);
     std::printf("transfer window open: %d records against %d  %6.2fx (target <= 1.20x)  %s\n", big, small, b / s,

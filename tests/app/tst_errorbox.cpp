@@ -2,6 +2,7 @@
 // one box with the application's title, an error met inside an event handler is shown once the
 // event is done, once, and nothing reaches the event loop.
 
+#include "CountingApp.h"
 #include "BLApplication.h"
 #include "ErrorBoxWatch.h"
 #include "Formats.h"
@@ -41,28 +42,8 @@ protected:
     }
 };
 
-// Counts what reaches the event loop: the application catches nothing, so an error thrown
-// through Qt would end here.
-class CountingApp : public BLApplication
-{
-public:
-    using BLApplication::BLApplication;
-    int escaped = 0;
-    bool notify(QObject *receiver, QEvent *event) override
-    {
-        try {
-            return BLApplication::notify(receiver, event);
-        } catch (...) {
-            ++escaped;
-            return true;
-        }
-    }
-};
-
-int escaped()
-{
-    return static_cast<CountingApp *>(qApp)->escaped;
-}
+using errorboxtest::CountingApp;
+using errorboxtest::escaped;
 
 } // namespace
 

@@ -4,6 +4,7 @@
 // so that the next "Delete" removes the B/L the clerk sees marked. Driven by control names over
 // real files in temporary folders; no error ever reaches the event loop.
 
+#include "CountingApp.h"
 #include "../transfer/TransferTestSupport.h"
 #include "BLApplication.h"
 #include "BLTransfer.h"
@@ -25,28 +26,8 @@ namespace {
 using errorboxtest::ErrorBoxWatch;
 using testregister::Row;
 
-// Counts what reaches the event loop: the application catches nothing, so an error thrown
-// through Qt would end here.
-class CountingApp : public BLApplication
-{
-public:
-    using BLApplication::BLApplication;
-    int escaped = 0;
-    bool notify(QObject *receiver, QEvent *event) override
-    {
-        try {
-            return BLApplication::notify(receiver, event);
-        } catch (...) {
-            ++escaped;
-            return true;
-        }
-    }
-};
-
-int escaped()
-{
-    return static_cast<CountingApp *>(qApp)->escaped;
-}
+using errorboxtest::CountingApp;
+using errorboxtest::escaped;
 
 QString ref(int i)
 {
