@@ -27,14 +27,14 @@ private:
 };
 } // namespace
 
-bool installFault(const QByteArray &spec)
+bool installFault(const QByteArray &faultText)
 {
-    const qsizetype colon = spec.indexOf(':');
+    const qsizetype colon = faultText.indexOf(':');
     if (colon < 0)
         return false;
-    const QByteArray what = spec.left(colon);
+    const QByteArray what = faultText.left(colon);
     bool ok = false;
-    const long at = spec.mid(colon + 1).toLong(&ok);
+    const long at = faultText.mid(colon + 1).toLong(&ok);
     const int err = what == "enospc" ? ENOSPC : what == "eio" ? EIO : what == "kill" ? -1 : 0;
     if (err == 0 || !ok || at <= 0)
         return false;

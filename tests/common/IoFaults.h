@@ -1,6 +1,6 @@
 #pragma once
 
-// Test-only hooks for the engine's I/O layer: a fault armed from a spec (the test program of
+// Test-only hooks for the engine's I/O layer: a fault armed from its text (the test program of
 // bl-tool reads it from its environment), and a torn write with nothing after it, as a power
 // cut or a pulled stick leaves the medium.
 
@@ -16,8 +16,8 @@ namespace pxtest {
 
 // "kill:N", "enospc:N" or "eio:N": the N-th operation of the process (counted from 1 over every
 // write, truncation, flush, removal and rename) kills it or fails with that error. Returns
-// false, installing nothing, when spec is not one of these.
-bool installFault(const QByteArray &spec);
+// false, installing nothing, when faultText is none of these.
+bool installFault(const QByteArray &faultText);
 
 // Watches an operation's writes. While counting, it only lists them. Armed at (write, keep),
 // the write with that index reaches the file with its first keep bytes only, and every
