@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <optional>
@@ -85,21 +86,67 @@ bool ensureFolder(const QString &folder)
                       QStringLiteral("Não foi possível criar a pasta %1: %2").arg(QDir::toNativeSeparators(folder), why));
 }
 
-// Copies the whole of from into out, a file just created and not yet flushed.
-void copyInto(const QString &from, px::File &out)
+// A quick sum of a run of bytes, to tell that a copy reads back as it was read: the source
+// has passed the validator, so the same bytes are a sound table.
+quint64 mix(quint64 sum, const char *p, qint64 n)
+{
+    constexpr quint64 Prime = 0x100000001b3ULL;
+    // Four independent lanes, so the multiplications overlap; the file is read in the same
+    // pieces both times, so the sums agree.
+    quint64 lane[4] = {sum, sum + 1, sum + 2, sum + 3};
+    qint64 i = 0;
+    for (; i + 32 <= n; i += 32) {
+        quint64 w[4];
+        std::memcpy(w, p + i, 32);
+        for (int k = 0; k < 4; ++k)
+            lane[k] = (lane[k] ^ w[k]) * Prime;
+    }
+    sum = lane[0] ^ (lane[1] * 3) ^ (lane[2] * 5) ^ (lane[3] * 7);
+    for (; i < n; ++i)
+        sum = (sum ^ quint8(p[i])) * Prime;
+    return sum;
+}
+
+constexpr quint64 SumStart = 0xcbf29ce484222325ULL;
+
+// Copies the whole of from into out, a file just created and not yet flushed; returns the sum
+// of what was read.
+quint64 copyInto(const QString &from, px::File &out)
 {
     px::File in;
     if (!in.open(from, false))
         throw EngineError::fileMissing(from);
     const qint64 size = in.size();
     QByteArray buf(std::min(size, Chunk), Qt::Uninitialized);
+    quint64 sum = SumStart;
     for (qint64 off = 0; off < size;) {
         const qint64 n = std::min(Chunk, size - off);
         if (!in.readAt(off, buf.data(), n))
             throw EngineError::readFailed(from, EIO);
+        sum = mix(sum, buf.constData(), n);
         out.writeAt(off, buf.constData(), n);
         off += n;
     }
+    return sum;
+}
+
+// The sum of a file as it reads back now.
+quint64 sumOf(const QString &path)
+{
+    px::File in;
+    if (!in.open(path, false))
+        throw EngineError::fileMissing(path);
+    const qint64 size = in.size();
+    QByteArray buf(std::min(size, Chunk), Qt::Uninitialized);
+    quint64 sum = SumStart;
+    for (qint64 off = 0; off < size;) {
+        const qint64 n = std::min(Chunk, size - off);
+        if (!in.readAt(off, buf.data(), n))
+            throw EngineError::readFailed(path, EIO);
+        sum = mix(sum, buf.constData(), n);
+        off += n;
+    }
+    return sum;
 }
 
 void renameFile(const QString &from, const QString &to)
@@ -147,10 +194,12 @@ public:
 
     void fill(const QString &fromDb, const QString &fromMb)
     {
-        copyInto(fromDb, m_dbFile);
+        m_sums[0] = copyInto(fromDb, m_dbFile);
         if (hasMemo())
-            copyInto(fromMb, m_mbFile);
+            m_sums[1] = copyInto(fromMb, m_mbFile);
     }
+    // After flush(): the files read back as they were read.
+    bool readsBack() const { return sumOf(m_db) == m_sums[0] && (!hasMemo() || sumOf(m_mb) == m_sums[1]); }
     void flush()
     {
         if (hasMemo())
@@ -185,6 +234,7 @@ private:
     px::File m_dbFile;
     px::File m_mbFile;
     bool m_made = false;
+    quint64 m_sums[2] = {0, 0};
 };
 
 QRegularExpression dailyPattern(const QString &registerDb, const QString &suffix)
@@ -306,22 +356,24 @@ Outcome makeDaily(px::Table &source, QDate day)
             syncDir(QFileInfo(reg).absolutePath());
         TempPair temp(tempPathFor(o.copyDb), !memo.isEmpty());
         // Only the reading needs the lock; writers elsewhere wait for it, so it is kept short.
-        source.readLocked([&] {
-            // A write another program left torn is undone by the next writer, not by a copy:
-            // raw bytes under a journal may be half old, half new.
-            if (px::Journal::exists(reg))
-                throw DataError(QStringLiteral("o cadastro tem uma gravação interrompida que ainda não foi desfeita"));
-            temp.fill(reg, memo);
-        });
-        temp.flush();
-        const Check check = checkCopy(temp.db());
-        if (!check.sound) {
-            // Either the register itself is damaged, or the copy did not land as read.
-            const QStringList problems = source.check();
-            throw DataError(problems.isEmpty()
-                                ? QStringLiteral("a cópia gravada não confere com o cadastro: %1").arg(check.problem)
-                                : QStringLiteral("o cadastro não passou na verificação: %1").arg(problems.first()));
+        // Read once the register has passed the validator, under its read lock: the next
+        // write of the day reuses that result instead of validating again.
+        try {
+            source.readValidated([&] {
+                // A write another program left torn is undone by the next writer, not by a
+                // copy: raw bytes under a journal may be half old, half new.
+                if (px::Journal::exists(reg))
+                    throw DataError(QStringLiteral("o cadastro tem uma gravação interrompida que ainda não foi desfeita"));
+                temp.fill(reg, memo);
+            });
+        } catch (const EngineError &e) {
+            if (e.kind() != Kind::Damaged)
+                throw;
+            throw DataError(QStringLiteral("o cadastro não passou na verificação: %1").arg(e.message()));
         }
+        temp.flush();
+        if (!temp.readsBack())
+            throw DataError(QStringLiteral("a cópia gravada não confere com o cadastro"));
         temp.renameTo(o.copyDb, copyMb);
         syncDir(folder);
     } catch (const DataError &e) {

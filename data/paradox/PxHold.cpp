@@ -10,6 +10,21 @@ void Table::readLocked(const std::function<void()> &fn)
     fn();
 }
 
+void Table::readValidated(const std::function<void()> &fn)
+{
+    Impl::ReadGuard guard(d.get());
+    if (d->validationCurrent()) {
+        fn();
+        return;
+    }
+    // Under a read lock nothing may be repaired: only a sound pair is read.
+    const Validation v = d->validate();
+    if (v.state != Validation::State::Sound)
+        throw d->refusal(v);
+    d->noteValidated();
+    fn();
+}
+
 TableHold::TableHold(const QString &dbPath) : m_file(std::make_unique<File>())
 {
     // A writable descriptor: an exclusive lock needs one.

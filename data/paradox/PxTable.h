@@ -111,6 +111,10 @@ public:
     // Runs fn under the read lock: no other process writes the pair meanwhile, so its files
     // can be read (copied) as one consistent state.
     void readLocked(const std::function<void()> &fn);
+    // As readLocked(), once the pair has passed the whole validator: a copy of its bytes is then
+    // a sound table. The result is the one a write checks first, so the next write does not
+    // validate again while the pair stays as it is. Damage throws the engine's refusal.
+    void readValidated(const std::function<void()> &fn);
 
     // Writes. values has one entry per field in declared order; monostate empties a field.
     // Text the code page cannot hold is refused before anything is written.

@@ -301,6 +301,12 @@ struct Table::Impl
     // Validates before the first byte of a write; repairs what may be repaired, refuses damage.
     void ensureWritable();
     void noteValidated();
+    // The pair is as it was when it last passed the validator.
+    bool validationCurrent() const
+    {
+        return !validatedPrefix.isEmpty() && validatedPrefix == h.prefix && validatedDb == dbSize
+               && validatedMb == (memo ? mb.size() : -1);
+    }
     bool countersSuspicious();
     Table::CheckReport check();
     QString repairNote;       // what the last repair mended

@@ -381,8 +381,7 @@ void Table::Impl::noteValidated()
 
 void Table::Impl::ensureWritable()
 {
-    if (!validatedPrefix.isEmpty() && validatedPrefix == h.prefix && validatedDb == dbSize
-        && validatedMb == (memo ? mb.size() : -1))
+    if (validationCurrent())
         return;
     validatedPrefix.clear();
     Validation v = validate();

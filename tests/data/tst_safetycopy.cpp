@@ -294,6 +294,41 @@ private slots:
         QVERIFY(folderBytes(folder) == good);  // nothing added, nothing of the ten removed
     }
 
+    // A copy whose bytes do not read back as they were read (a medium that drops part of a
+    // write) never counts, and nothing of it stays.
+    void copyThatDoesNotReadBackIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString reg = makeRegister(dir.path(), 30);
+        const QString folder = safetycopy::folderOf(reg);
+        struct HalfWrites : px::io::Hook
+        {
+            QString folder;
+            px::io::Verdict before(const px::io::Event &e) override
+            {
+                px::io::Verdict v;
+                if (e.op == px::io::Op::Write && e.path.startsWith(folder) && e.length > 1)
+                    v.writeOnly = e.length / 2;
+                return v;
+            }
+        } half;
+        half.folder = folder;
+        px::io::install(&half);
+        QStringList notices;
+        safetycopy::DailySafetyCopy daily;
+        daily.setClock([] { return QDate(2027, 3, 1); });
+        daily.setNotice([&](const QString &m) { notices << m; });
+        px::Table t(reg, px::Table::Mode::Shared);
+        daily.beforeChange(t);
+        px::io::install(nullptr);
+        QCOMPARE(int(daily.lastOutcome().result), int(safetycopy::Outcome::Result::Failed));
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices[0].contains(u"não confere com o cadastro"), qPrintable(notices[0]));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+        t.append(bl(70));
+        QCOMPARE(rowsOf(reg).size(), 31);
+    }
+
     // Another program's delete torn by the medium leaves a journal: its raw bytes are half old,
     // half new, so they are not copied; the change itself rolls the journal back and goes on.
     void tornWriteLeftByAnotherIsNotCopied()
