@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <new>
 #include <optional>
 #include <sys/stat.h>
@@ -109,29 +110,8 @@ quint64 mix(quint64 sum, const char *p, qint64 n)
 
 constexpr quint64 SumStart = 0xcbf29ce484222325ULL;
 
-// Copies the whole of from into out, a file just created and not yet flushed; returns the sum
-// of what was read.
-quint64 copyInto(const QString &from, px::File &out)
-{
-    px::File in;
-    if (!in.open(from, false))
-        throw EngineError::fileMissing(from);
-    const qint64 size = in.size();
-    QByteArray buf(std::min(size, Chunk), Qt::Uninitialized);
-    quint64 sum = SumStart;
-    for (qint64 off = 0; off < size;) {
-        const qint64 n = std::min(Chunk, size - off);
-        if (!in.readAt(off, buf.data(), n))
-            throw EngineError::readFailed(from, EIO);
-        sum = mix(sum, buf.constData(), n);
-        out.writeAt(off, buf.constData(), n);
-        off += n;
-    }
-    return sum;
-}
-
-// The sum of a file as it reads back now.
-quint64 sumOf(const QString &path)
+// Reads the whole of path in pieces of Chunk and returns their sum; each piece also goes to fn.
+quint64 readSummed(const QString &path, const std::function<void(qint64 off, const char *p, qint64 n)> &fn)
 {
     px::File in;
     if (!in.open(path, false))
@@ -144,9 +124,24 @@ quint64 sumOf(const QString &path)
         if (!in.readAt(off, buf.data(), n))
             throw EngineError::readFailed(path, EIO);
         sum = mix(sum, buf.constData(), n);
+        if (fn)
+            fn(off, buf.constData(), n);
         off += n;
     }
     return sum;
+}
+
+// Copies the whole of from into out, a file just created and not yet flushed; returns the sum
+// of what was read.
+quint64 copyInto(const QString &from, px::File &out)
+{
+    return readSummed(from, [&](qint64 off, const char *p, qint64 n) { out.writeAt(off, p, n); });
+}
+
+// The sum of a file as it reads back now.
+quint64 sumOf(const QString &path)
+{
+    return readSummed(path, {});
 }
 
 void renameFile(const QString &from, const QString &to)
