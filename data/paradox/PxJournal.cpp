@@ -209,6 +209,32 @@ void Journal::commit()
     detach();
 }
 
+namespace {
+
+// Calls fn for each whole entry of a journal's bytes, in order (file id, offset, old bytes).
+// Entries whose checksum fails were being written when the batch stopped: the bytes they
+// would protect had not been touched yet, so the walk ends there.
+template <class F>
+void forEachEntry(const QByteArray &all, F fn)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(all.constData());
+    const qint64 size = all.size();
+    qint64 pos = HeaderBytes;
+    while (pos + EntryHead + 4 <= size) {
+        const unsigned char *p = u + pos;
+        const int id = p[0];
+        const qint64 at = le64(p + 1);
+        const qint64 n = le32(p + 9);
+        if (id > 1 || n > Journal::PageSize || at < 0 || pos + EntryHead + n + 4 > size
+            || le32(p + EntryHead + n) != crc32(all.constData() + pos, EntryHead + n))
+            break;
+        fn(id, at, p + EntryHead, n);
+        pos += EntryHead + n + 4;
+    }
+}
+
+} // namespace
+
 void Journal::rollback()
 {
     if (!m_active)
@@ -219,15 +245,9 @@ void Journal::rollback()
     QByteArray all(m_end, Qt::Uninitialized);
     if (!m_file.readAt(0, all.data(), m_end))
         throw EngineError::readFailed(m_path, EIO);
-    qint64 pos = HeaderBytes;
-    while (pos + EntryHead <= m_end) {
-        const auto *p = reinterpret_cast<const unsigned char *>(all.constData() + pos);
-        const int id = p[0];
-        const qint64 at = le64(p + 1);
-        const qint64 n = le32(p + 9);
-        m_files[id]->writeAt(at, p + EntryHead, n);
-        pos += EntryHead + n + 4;
-    }
+    forEachEntry(all, [&](int id, qint64 at, const unsigned char *data, qint64 n) {
+        m_files[id]->writeAt(at, data, n);
+    });
     for (int i = 0; i < 2; ++i)
         if (m_files[i]) {
             if (m_files[i]->size() != m_size[i])
@@ -273,21 +293,10 @@ bool Journal::recover(const QString &dbPath, const QString &mbPath)
     openWritable(0, dbPath);
     if (sizes[1] >= 0 && !mbPath.isEmpty())
         openWritable(1, mbPath);
-    // Entries whose checksum fails were being written when the batch stopped: the bytes they
-    // would protect had not been touched yet.
-    qint64 pos = HeaderBytes;
-    while (pos + EntryHead + 4 <= size) {
-        const unsigned char *p = u + pos;
-        const int id = p[0];
-        const qint64 at = le64(p + 1);
-        const qint64 n = le32(p + 9);
-        if (id > 1 || n > PageSize || at < 0 || pos + EntryHead + n + 4 > size
-            || le32(p + EntryHead + n) != crc32(all.constData() + pos, EntryHead + n))
-            break;
+    forEachEntry(all, [&](int id, qint64 at, const unsigned char *data, qint64 n) {
         if (files[id].isOpen())
-            files[id].writeAt(at, p + EntryHead, n);
-        pos += EntryHead + n + 4;
-    }
+            files[id].writeAt(at, data, n);
+    });
     for (int i = 0; i < 2; ++i)
         if (files[i].isOpen()) {
             if (files[i].size() != sizes[i])
@@ -316,18 +325,9 @@ std::optional<Journal::View> Journal::view(const QString &dbPath)
     ReadOverlay *o[2] = {files.get(), memo.get()};
     o[0]->size = le64(u + 8);
     o[1]->size = le64(u + 16);
-    qint64 pos = HeaderBytes;
-    while (pos + EntryHead + 4 <= size) {
-        const unsigned char *p = u + pos;
-        const int id = p[0];
-        const qint64 at = le64(p + 1);
-        const qint64 n = le32(p + 9);
-        if (id > 1 || n > PageSize || at < 0 || pos + EntryHead + n + 4 > size
-            || le32(p + EntryHead + n) != crc32(all.constData() + pos, EntryHead + n))
-            break;
-        o[id]->pages[at] = QByteArray(reinterpret_cast<const char *>(p + EntryHead), n);
-        pos += EntryHead + n + 4;
-    }
+    forEachEntry(all, [&](int id, qint64 at, const unsigned char *data, qint64 n) {
+        o[id]->pages[at] = QByteArray(reinterpret_cast<const char *>(data), n);
+    });
     View v;
     if (o[0]->size >= 0)
         v.files[0] = files;
