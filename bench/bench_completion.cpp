@@ -15,6 +15,7 @@
 // (default 2000) its distinct shippers, BL_BENCH_ROUNDS (default 30) the rounds of the
 // start-up comparison.
 
+#include "QtBench.h"
 #include "BenchData.h"
 #include "CompletionPopup.h"
 #include "DBControls.h"
@@ -182,13 +183,9 @@ double startupMs(const QString &dir)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    benchdata::offscreenUnlessSet();
     QApplication app(argc, argv);
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
-    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (!benchdata::startWindowedBenchmark(argc, argv))
         return 1;
     QTemporaryDir dir;
     if (!dir.isValid()) {

@@ -10,6 +10,7 @@
 // BL_BENCH_RECORDS (default 100000) sets the size of the big register, BL_BENCH_ROUNDS
 // (default 200) the number of rounds.
 
+#include "QtBench.h"
 #include "BLRecord.h"
 #include "BenchData.h"
 #include "DBGrid.h"
@@ -136,8 +137,7 @@ std::map<int, double> pairedMedians(const std::vector<int> &sizes, int rounds)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    benchdata::offscreenUnlessSet();
     // Interleaved repetitions unless the caller asks otherwise.
     std::vector<char *> args(argv, argv + argc);
     static char interleave[] = "--benchmark_enable_random_interleaving=true";
@@ -152,10 +152,7 @@ int main(int argc, char **argv)
     argc = int(args.size()) - 1;
     argv = args.data();
     QApplication app(argc, argv);
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
-    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (!benchdata::startWindowedBenchmark(argc, argv))
         return 1;
 
     QTemporaryDir dir;

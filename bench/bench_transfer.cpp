@@ -10,6 +10,7 @@
 // register, BL_BENCH_ROUNDS (default 100) the rounds, BL_BENCH_ITERATIONS (default 50) the
 // iterations of each Google Benchmark run.
 
+#include "QtBench.h"
 #include "BLRecord.h"
 #include "BenchData.h"
 #include "PxTable.h"
@@ -184,13 +185,9 @@ void BM_OpenTransferWindow(benchmark::State &state)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    benchdata::offscreenUnlessSet();
     QApplication app(argc, argv);
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
-    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (!benchdata::startWindowedBenchmark(argc, argv))
         return 1;
 
     QTemporaryDir dir;
