@@ -18,7 +18,7 @@
 
 using namespace pxtest;
 
-class TestSpecialFiles : public QObject
+class TestNonRegularFiles : public QObject
 {
     Q_OBJECT
 
@@ -84,5 +84,5 @@ private:
     QTemporaryDir m_dir;
 };
 
-QTEST_GUILESS_MAIN(TestSpecialFiles)
-#include "tst_specialfiles.moc"
+QTEST_GUILESS_MAIN(TestNonRegularFiles)
+#include "tst_nonregularfiles.moc"
